@@ -1,0 +1,76 @@
+// Numbers of the message catalogue; the texts live in the host's language
+// file for the plug-in and are fetched with GetMessageText (see host_calls.h).
+#pragma once
+
+enum MessageNumber : int {
+  MCaption = 0,            // caption in the host's plug-in, disk and configuration menus
+  MMenuTitle = 1,          // main menu and system phone-book menu title
+  MMenuBottom = 2,         // their bottom text
+  MEntryFileMissing = 3,   // the entry file is missing; also logged
+  MOk = 4,                 // the one button of warning, error and information boxes
+  MWarningTitle = 5,       // title of warning and error boxes
+  MConnectedLine = 7,      // line of the connected box; log text before the addresses
+  MConnectedTitle = 8,     // title of the connected box
+  MDialling = 9,           // title of the dial box; log text before the number
+  MHangUpRow = 10,         // main menu row: hang up all connections
+  MAllTriesFailed = 11,    // last box of a dial whose tries all failed; also logged
+  MTriesLeft = 12,         // dial box line, followed by the tries left
+  MLabelName = 14,         // entry dialog labels 14..21
+  MLabelLogin = 15,
+  MLabelPassword = 16,
+  MLabelDomain = 17,
+  MLabelNumbers = 18,
+  MLabelInterval = 19,
+  MLabelTries = 20,
+  MLabelCallback = 21,
+  MAccept = 22,            // accept button of the entry and configuration dialogs
+  MCancel = 23,            // cancel button; second button of the delete confirmations
+  MEditEntryTitle = 24,
+  MHungUp = 25,            // log text for each connection hung up
+  MErrorPrefix = 26,       // log text followed by a remote access error text
+  MEntryChanged = 27,      // last part of an entry-change log line
+  MEntryPrefix = 28,       // first part of every entry-change log line
+  MNewEntryTitle = 29,
+  MEntryAdded = 30,
+  MEntryDeleted = 31,
+  MDeleteTitle = 32,
+  MDeleteQuestion = 33,    // followed by the entry name and "?"
+  MDeleteButton = 34,
+  MPhonebookRow = 35,      // main menu row: system phone-book manager
+  MDiallingPhonebook = 36, // log text followed by a phone-book entry name
+  MInterrupted = 37,       // log text: dial interrupted with Esc
+  MConfigTitle = 38,
+  MPrefixPulse = 39,
+  MPrefixTone = 40,
+  MLabelLogFile = 41,
+  MLabelStartupFile = 42,
+  MEditStartupList = 43,
+  MStartingProgram = 44,   // box title and log text: a startup-list command is started
+  MLabelPhonebook = 45,
+  MShowProgress = 47,
+  MStateFirst = 48,        // texts of the connection states 0..18 are 48..66
+  MStateInteractive = 69,
+  MStateCallbackSetByCaller = 70,
+  MStatePasswordExpired = 71,
+  MStateConnected = 72,
+  MStateDisconnected = 73,
+  MInterruptedLine = 74,   // line of the box after a dial interrupted with Esc
+  MShowDisk = 75,
+  MClosingProgram = 76,    // box title and log text: a startup-list line ends a program
+  MDailyLog = 77,
+  MI629 = 78,
+  MLabelMinSpeed = 79,
+  MSpeed = 80,             // log text followed by the connection speed
+  MTooSlow = 81,           // lines of the too-slow box; 81 also logged
+  MTooSlowLine2 = 82,
+  MDialBoxLast = 83,       // last line of the dial box
+  MDebug = 84,
+  MStatePrefix = 85,       // log text followed by a connection state text (debug)
+  MViewLogRow = 86,
+  MChooseLogRow = 87,
+  MLogMenuTitle = 88,
+  MLogMenuBottom = 89,     // followed by the number of files
+  MServiceRasman = 90,
+  MServiceSimptcp = 91,
+  MServiceTapisrv = 92,
+};

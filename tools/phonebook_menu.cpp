@@ -1,0 +1,136 @@
+// The system phone-book manager.
+#include "tools/phonebook_menu.h"
+
+#include <cstring>
+#include <vector>
+
+#include "dial/ras_api.h"
+#include "dial/ras_function_lookup.h"
+#include "shell/host_calls.h"
+#include "shell/main_menu.h"
+#include "shell/messages.h"
+#include "shell/settings.h"
+#include "shell/text_helpers.h"
+#include "tools/event_log.h"
+
+namespace {
+
+constexpr DWORD kErrorBufferTooSmall = 603;
+
+// The saved dial parameters of an entry, from the default phone book.
+DWORD SavedParams(const std::string& entry, RASDIALPARAMSA& params, BOOL& password_saved) {
+  std::memset(&params, 0, sizeof params);
+  params.dwSize = sizeof params;
+  CopyToField(params.szEntryName, sizeof params.szEntryName, entry);
+  password_saved = FALSE;
+  return RasGetEntryDialParamsA(nullptr, &params, &password_saved);
+}
+
+// The phone book's entry names, in the order the system gives them. The
+// list grows to what the service asks for, so no entry is left out.
+std::vector<std::string> EnumerateEntries(const char* phonebook) {
+  std::vector<RASENTRYNAMEA> buffer(100);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    buffer[0].dwSize = sizeof(RASENTRYNAMEA);
+    DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASENTRYNAMEA));
+    DWORD count = 0;
+    const DWORD rc = RasEnumEntriesA(nullptr, phonebook, buffer.data(), &bytes, &count);
+    if (rc == kErrorBufferTooSmall && bytes > buffer.size() * sizeof(RASENTRYNAMEA)) {
+      buffer.resize(bytes / sizeof(RASENTRYNAMEA) + 1);
+      continue;
+    }
+    std::vector<std::string> names;
+    if (rc != 0) return names;
+    for (DWORD i = 0; i < count && i < buffer.size(); ++i) {
+      buffer[i].szEntryName[sizeof buffer[i].szEntryName - 1] = '\0';
+      names.emplace_back(buffer[i].szEntryName);
+    }
+    return names;
+  }
+  return {};
+}
+
+void DialPhonebookEntry(const char* phonebook, const std::string& name) {
+  RASDIALPARAMSA params{};
+  params.dwSize = sizeof params;
+  CopyToField(params.szEntryName, sizeof params.szEntryName, name);
+  std::string user;
+  std::string password;
+  GetSavedUserName(name, user);
+  GetSavedPassword(name, password);
+  CopyToField(params.szUserName, sizeof params.szUserName, user);
+  CopyToField(params.szPassword, sizeof params.szPassword, password);
+  WriteLogLine(Msg(MDiallingPhonebook) + name);
+  HRASCONN connection = nullptr;
+  const DWORD rc = RasDialA(nullptr, phonebook, &params, 0, nullptr, &connection);
+  if (rc == 0) return;
+  RasHangUpA(connection);
+  char text[256] = {};
+  std::string error = RasGetErrorStringA(rc, text, 255) == 0 ? std::string(text) : std::string("Unknown Error");
+  error = ConvertToOem(error);
+  ShowMessage(FMSG_WARNING, {Msg(MWarningTitle), error, Msg(MOk)}, 1);
+  WriteLogLine(Msg(MErrorPrefix) + error);
+}
+
+}  // namespace
+
+DWORD GetSavedUserName(const std::string& entry, std::string& out) {
+  RASDIALPARAMSA params;
+  BOOL saved = FALSE;
+  const DWORD rc = SavedParams(entry, params, saved);
+  if (rc == 0) {
+    params.szUserName[sizeof params.szUserName - 1] = '\0';
+    out = params.szUserName;
+  }
+  return rc;
+}
+
+DWORD GetSavedPassword(const std::string& entry, std::string& out) {
+  RASDIALPARAMSA params;
+  BOOL saved = FALSE;
+  const DWORD rc = SavedParams(entry, params, saved);
+  if (rc == 0) {
+    params.szPassword[sizeof params.szPassword - 1] = '\0';
+    out = saved ? std::string(params.szPassword) : std::string();
+  }
+  return rc;
+}
+
+void SystemPhonebookMenu() {
+  const std::string phonebook_setting = Settings().phonebook;
+  const char* phonebook = phonebook_setting.empty() ? nullptr : phonebook_setting.c_str();
+  const std::vector<std::string> names = EnumerateEntries(phonebook);
+  if (names.empty()) return;
+
+  std::vector<HostMenuItem> rows(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    SetNumberedRowText(rows[i].Text, sizeof rows[i].Text, static_cast<int>(i) + 1, names[i]);
+  }
+  int key = -1;
+  const int chosen = HostMenu(Msg(MMenuTitle), Msg(MMenuBottom), "External", kEntryBreakKeys, &key, rows);
+  if (chosen < 0 || chosen >= static_cast<int>(names.size())) return;
+  const std::string& name = names[static_cast<size_t>(chosen)];
+
+  switch (key) {
+    case 0:  // F4: edit
+      RasEditPhonebookEntryA(nullptr, phonebook, name.c_str());
+      WriteLogLine(Msg(MEntryPrefix) + name + Msg(MEntryChanged));
+      break;
+    case 1:  // Ins: create
+      RasCreatePhonebookEntryA(nullptr, phonebook);
+      WriteLogLine(Msg(MEntryPrefix) + Msg(MEntryAdded));
+      break;
+    case 2: {  // Del: delete after confirmation
+      const int answer = ShowMessage(
+          0, {Msg(MDeleteTitle), Msg(MDeleteQuestion) + name + "?", Msg(MDeleteButton), Msg(MCancel)}, 2);
+      if (answer != 0) return;
+      auto delete_entry = reinterpret_cast<RASDELETEENTRYFUNC>(RasFunctionLookup("RasDeleteEntry"));
+      delete_entry(phonebook, name.c_str());
+      WriteLogLine(Msg(MEntryPrefix) + name + Msg(MEntryDeleted));
+      break;
+    }
+    default:  // Enter: dial
+      DialPhonebookEntry(phonebook, name);
+      break;
+  }
+}
