@@ -73,4 +73,5 @@ enum MessageNumber : int {
   MServiceRasman = 90,
   MServiceSimptcp = 91,
   MServiceTapisrv = 92,
+  MEntryNameTaken = 93,    // warning line: the edit dialog's new name belongs to another entry; followed by the name
 };

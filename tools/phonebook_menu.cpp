@@ -124,7 +124,10 @@ void SystemPhonebookMenu() {
       const int answer = ShowMessage(
           0, {Msg(MDeleteTitle), Msg(MDeleteQuestion) + name + "?", Msg(MDeleteButton), Msg(MCancel)}, 2);
       if (answer != 0) return;
-      auto delete_entry = reinterpret_cast<RASDELETEENTRYFUNC>(RasFunctionLookup("RasDeleteEntry"));
+      // The looked-up address is a plain function pointer of the documented
+      // signature; it goes through void* to say so.
+      auto delete_entry = reinterpret_cast<RASDELETEENTRYFUNC>(
+          reinterpret_cast<void*>(RasFunctionLookup("RasDeleteEntry")));
       delete_entry(phonebook, name.c_str());
       WriteLogLine(Msg(MEntryPrefix) + name + Msg(MEntryDeleted));
       break;

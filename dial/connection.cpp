@@ -1,0 +1,128 @@
+// Connection details and hang-up.
+#include "dial/connection.h"
+
+#include <cstring>
+#include <vector>
+
+#include "shell/host_calls.h"
+#include "shell/messages.h"
+#include "tools/event_log.h"
+
+namespace {
+
+// The service's answer when the caller's buffer is too small.
+constexpr DWORD kErrorBufferTooSmall = 603;
+// The connection list the service is asked for first.
+constexpr size_t kListedConnections = 100;
+// How often a list that grows while it is being read is asked for again.
+constexpr int kEnumerationAttempts = 4;
+
+// Closes a registry key on every way out.
+class OpenKey {
+ public:
+  explicit OpenKey(HKEY key) : key_(key) {}
+  ~OpenKey() { RegCloseKey(key_); }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+
+ private:
+  HKEY key_;
+};
+
+// The names of the key's values in the order the registry lists them.
+std::vector<std::string> ValueNames(HKEY key) {
+  std::vector<std::string> names;
+  std::vector<char> name(256);
+  for (DWORD index = 0;;) {
+    DWORD length = static_cast<DWORD>(name.size());
+    const LSTATUS rc = RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA && name.size() < 32768) {
+      name.resize(name.size() * 4);
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) break;
+    names.emplace_back(name.data(), length);
+    ++index;
+  }
+  return names;
+}
+
+int32_t ReadConnectSpeed() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_DYN_DATA, "PerfStats\\StatData", 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  OpenKey closer(key);
+
+  const std::vector<std::string> names = ValueNames(key);
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (it->find("ConnectSpeed") == std::string::npos) continue;
+    BYTE data[4] = {0, 0, 0, 0};
+    DWORD type = REG_NONE;
+    DWORD size = sizeof data;
+    if (RegQueryValueExA(key, it->c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS) return 0;
+    if (type != REG_BINARY || size > sizeof data) return 0;
+    // Bytes the value does not have stay 0: a shorter counter is a smaller number.
+    const uint32_t speed = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
+                           static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
+    return static_cast<int32_t>(speed);
+  }
+  return 0;
+}
+
+// The connection's PPP IP projection; a zeroed record when the service
+// cannot give it.
+RASPPPIPA Projection(HRASCONN connection) {
+  RASPPPIPA projection;
+  std::memset(&projection, 0, sizeof projection);
+  projection.dwSize = sizeof projection;
+  DWORD size = sizeof projection;
+  if (RasGetProjectionInfoA(connection, RASP_PppIp, &projection, &size) != 0) {
+    std::memset(&projection, 0, sizeof projection);
+  }
+  return projection;
+}
+
+// A zero-terminated text field read up to its zero, never past the field.
+template <size_t N>
+std::string FieldText(const CHAR (&field)[N]) {
+  return std::string(field, strnlen(field, N));
+}
+
+}  // namespace
+
+int32_t ConnectionSpeed() {
+  try {
+    return ReadConnectSpeed();
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::string LocalIpAddress(HRASCONN connection) { return FieldText(Projection(connection).szIpAddress); }
+
+std::string RemoteIpAddress(HRASCONN connection) { return FieldText(Projection(connection).szServerIpAddress); }
+
+void HangUpAll() {
+  std::vector<RASCONNA> list(kListedConnections);
+  DWORD count = 0;
+  DWORD rc = 0;
+  for (int attempt = 0; attempt < kEnumerationAttempts; ++attempt) {
+    std::memset(list.data(), 0, list.size() * sizeof(RASCONNA));
+    list[0].dwSize = sizeof(RASCONNA);
+    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASCONNA));
+    count = 0;
+    rc = RasEnumConnectionsA(list.data(), &bytes, &count);
+    // More connections than the list holds: ask again with the size the
+    // service needs, so that every one of them is hung up.
+    if (rc == kErrorBufferTooSmall && bytes / sizeof(RASCONNA) >= list.size()) {
+      list.resize(bytes / sizeof(RASCONNA) + 1);
+      continue;
+    }
+    break;
+  }
+  if (rc != 0) return;
+  const size_t listed = count < list.size() ? count : list.size();
+  for (size_t i = 0; i < listed; ++i) {
+    RasHangUpA(list[i].hrasconn);
+    WriteLogLine(Msg(MHungUp));
+  }
+}

@@ -1,0 +1,52 @@
+// The dial procedure: dials one of the user's entries through the remote
+// access service, try by try, and carries out the after-connect actions.
+#pragma once
+
+#include <string>
+
+#include "shell/platform.h"
+
+// Dials the entry of that name (host's thread; returns when the dial has
+// ended, leaving a made connection up). An unknown name or Tries below 1
+// returns at once with nothing shown or logged; an entry without any
+// telephone number shows a warning box (and logs it) instead of dialling.
+//
+// Each try saves the whole screen and restores it before the next try or
+// before returning. Exceptions: IoError (the event log, the StartupList) and
+// PluginError end the dial and propagate to the caller, which shows them;
+// the try's screen is restored on the way out, and a dial still in progress
+// when the failure happened is hung up.
+//
+// Choices where the plain course of the dial has no sound answer:
+// - values longer than their RASDIALPARAMS field are cut to fit;
+// - Interval below 0 counts as 0 and above kMaxDialIntervalSeconds as that;
+// - a RasDialA that refuses the dial at once is the outcome "failed" with
+//   the code it returned;
+// - a connection whose speed cannot be learnt (ConnectionSpeed 0) is never
+//   too slow, and no speed line is logged for it;
+// - an error code without a text shows "Remote access error " + the code;
+// - a StartupList "#" line whose window is not open is passed over: no box,
+//   no pause, nothing ended, nothing logged.
+void DialProcedure(const std::string& name);
+
+// The longest pause after a failed or too-slow try, in seconds.
+constexpr int kMaxDialIntervalSeconds = 3600;
+
+// The warning shown (and logged) for an entry that holds no telephone number.
+extern const char kNoNumberWarning[];
+
+// Removes at most one window message of the calling thread (PeekMessageA
+// with PM_REMOVE, no filters) into `msg` and dispatches it. Returns whether
+// a message was dispatched.
+bool PumpMessage(MSG& msg);
+
+// The process behind a top-level window, opened with PROCESS_ALL_ACCESS and
+// an inheritable handle; null when it cannot be opened. The caller closes it.
+HANDLE ProcessOfWindow(HWND window);
+
+// The wait of one try (host's thread), after ResetDialOutcome and RasDialA:
+// sleeps on the notifier's event and on window messages at most 10 ms at a
+// time; each pass draws the states the notifier handed over, dispatches the
+// waiting window messages and looks for Esc in the console input. Returns
+// the outcome's text once there is one ("interrupted" on Esc).
+std::string WaitForDialOutcome();

@@ -1,0 +1,82 @@
+// Dial progress: the notifier that the remote access service calls while a
+// dial runs, the hand-over of what it learns to the dial's wait loop, the
+// connection-state texts and the look-out for one key in the console input.
+//
+// Threads. The service calls DialProgressCallback either on a thread of its
+// own or, through the window messages that the wait loop dispatches, on the
+// host's thread. The notifier therefore never calls the host and never writes
+// the event log: it publishes the outcome (with its error code) and queues
+// the states to show, then signals DialProgressEvent. The wait loop, on the
+// host's thread, draws the queued states with ShowPendingDialStates and reads
+// the outcome with CurrentDialOutcome. Everything here is lock-free (atomics
+// only) except that the two callers of ConsoleKeyPressed take turns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dial/ras_api.h"
+
+// The outcome of the dial under way. Kinds above None are final for one try:
+// the first outcome the notifier publishes stays, and only the wait loop's
+// own Esc (ForceDialInterrupted) replaces it.
+enum class DialOutcomeKind : uint32_t { None = 0, Interrupted = 1, Failed = 2, Connected = 3 };
+
+// The outcome and the remote access error code that belongs to it, read in
+// one step so that "failed" always comes with its own error.
+struct DialOutcomeState {
+  DialOutcomeKind kind = DialOutcomeKind::None;
+  DWORD error = 0;
+};
+
+// The outcome's text: "", "interrupted", "failed" or "connected".
+const char* DialOutcomeText(DialOutcomeKind kind);
+
+// The RasDialFunc notifier (notifier type 0): message number (unused),
+// connection state, error code (0 for none). In this order, the first that
+// holds decides: an Esc key-down waiting in the console gives "interrupted";
+// a non-zero error gives "failed" with that error; state RASCS_Connected
+// gives "connected"; any other state is queued for display. Safe on any
+// thread; never lets an exception out.
+void WINAPI DialProgressCallback(UINT message, RASCONNSTATE state, DWORD error);
+
+// Start of a try (host's thread, before RasDialA): no outcome, error 0, no
+// queued states, event reset.
+void ResetDialOutcome();
+// The outcome and error as published so far. Any thread.
+DialOutcomeState CurrentDialOutcome();
+// `DialOutcome` as text and `DialError`, each read on its own.
+std::string DialOutcome();
+DWORD DialError();
+// Publishes "failed" with `error` unless an outcome is already there (used
+// when RasDialA refuses a dial at once). Returns whether it was published.
+bool PublishDialFailure(DWORD error);
+// The wait loop saw Esc itself: the outcome becomes "interrupted" whatever
+// the notifier published, and the error stays as it was.
+void ForceDialInterrupted();
+
+// An auto-reset event that the notifier sets after every report. Created on
+// first use, lives as long as the library. Never null once ResetDialOutcome
+// has run.
+HANDLE DialProgressEvent();
+
+// Host's thread only. Shows the states the notifier queued (oldest first, at
+// most one queue's worth of 64 per call; a full queue drops new states, never
+// an outcome) when the show_progress setting is on: with debug on, first the log line of
+// message 85 followed by the state's text; then four Text calls at 0,0 in
+// colour 7 (28 spaces, null, the text, null). With show_progress off the
+// queue is emptied without a trace. WriteLogLine may raise IoError; the
+// states not yet shown then stay queued.
+void ShowPendingDialStates();
+
+// Host's thread only (it calls GetMessageText). Message 48 + state for the
+// states 0 to 18, the catalogue's text for the others of the table, else
+// "Connection state #" followed by the state in decimal.
+std::string ConnectionStateText(int32_t state);
+
+// Whether a key-down event of the virtual key `key` waits in the console
+// input; if so, it and every event before it are taken out of the queue.
+// Otherwise nothing is removed. A failed peek counts as no key. The notifier
+// and the wait loop may call it at the same time: they take turns, so one
+// Esc is consumed by exactly one of them.
+bool ConsoleKeyPressed(WORD key);

@@ -1,0 +1,42 @@
+// kelhost's command line:
+//   kelhost [--plugin PATH] [--lang PATH] [--script FILE] [--transcript FILE]
+//           [--viewer-dump] [PREFIX:TEXT | --configure | --disk | --info]
+#pragma once
+
+#include <string>
+
+struct HostOptions {
+  enum class Action {
+    PluginMenu,   // no action argument: OpenPlugin(0, 0)
+    CommandLine,  // PREFIX:TEXT: OpenPlugin(4, TEXT)
+    DiskMenu,     // --disk: OpenPlugin(1, 0)
+    Configure,    // --configure: Configure(0)
+    Info,         // --info: print the PluginInfo and the exports found
+    Help,         // --help
+  };
+  Action action = Action::PluginMenu;
+  std::string command;  // CommandLine: the whole argument, PREFIX:TEXT
+  std::string plugin;   // --plugin; empty: the default beside kelhost
+  std::string lang;     // --lang; empty: the plug-in path with ".lng"
+  std::string script;   // --script; empty: none
+  bool has_script = false;
+  std::string transcript;  // --transcript; empty: standard output
+  bool viewer_dump = false;
+};
+
+// The usage text.
+const char* HostUsage();
+
+// Parses argv[1..argc-1]. On an error returns false with `error` set.
+bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options, std::string& error);
+
+// The language file that belongs to a plug-in path: its extension (after
+// the last "." of the file name) replaced by ".lng", or ".lng" appended.
+std::string DefaultLanguagePath(const std::string& plugin_path);
+
+// Splits a command-line argument PREFIX:TEXT against the plug-in's command
+// prefix, which may list several prefixes separated by ":". The prefix is
+// compared without regard to ASCII case; TEXT is the rest after the first
+// ":", unchanged. Returns false when the argument has no ":" or its prefix
+// is not one of the plug-in's.
+bool MatchCommandPrefix(const std::string& plugin_prefixes, const std::string& argument, std::string& text);

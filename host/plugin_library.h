@@ -1,0 +1,47 @@
+// Everything in kelhost that differs between Linux and Windows: loading the
+// plug-in library, its module path, and a few facts about the process.
+#pragma once
+
+#include <string>
+
+class PluginLibrary {
+ public:
+  PluginLibrary() = default;
+  PluginLibrary(const PluginLibrary&) = delete;
+  PluginLibrary& operator=(const PluginLibrary&) = delete;
+  // Unloads the library, if loaded.
+  ~PluginLibrary();
+
+  // Loads the library at `path` (a path of this machine, kept as given: a
+  // symbolic link is not resolved). On failure returns false with `error`.
+  bool Load(const std::string& path, std::string& error);
+  // The address of an exported function, or null.
+  void* Symbol(const char* name) const;
+  // The library's full file name as a Windows path: on Windows the module's
+  // own file name, elsewhere "Z:" + the absolute path with "/" turned into
+  // "\" (the form a Windows program sees for a path of the machine's root).
+  const std::string& ModulePath() const { return module_path_; }
+
+ private:
+  void* handle_ = nullptr;
+  std::string module_path_;
+};
+
+// The directory of the kelhost executable, with a trailing separator.
+std::string ExecutableDirectory();
+// The plug-in library's file name beside kelhost: "vezuzaziz.so" or
+// "vezuzaziz.dll".
+std::string DefaultPluginFileName();
+// A path of this machine made absolute against the current directory,
+// lexically (symbolic links are not resolved).
+std::string AbsolutePath(const std::string& path);
+// A Windows path as a path of this machine ("Z:\a\b" is "/a/b" on Linux;
+// unchanged on Windows).
+std::string LocalPath(const std::string& windows_path);
+// Whether standard output is a terminal.
+bool StdoutIsTerminal();
+// Writes standard output byte for byte (no CR added on Windows), so that a
+// transcript there is the same as in a file.
+void SetStdoutBinary();
+// A number that tells the calling thread from the others.
+unsigned long CurrentThreadNumber();

@@ -1,0 +1,42 @@
+// The world helpers that the stand-in's files share.
+#include "tests/winapi/world_fixture.h"
+#include "winapi/world.h"
+
+namespace {
+
+using WorldHelpersTest = WorldTest;
+
+TEST_F(WorldHelpersTest, PathsMapBothWays) {
+  EXPECT_EQ(world::HostPath("Z:\\usr\\lib\\x.dll"), "/usr/lib/x.dll");
+  EXPECT_EQ(world::HostPath("c:\\Kel\\Plugins"), dir_ + "/drive_c/Kel/Plugins");
+  EXPECT_EQ(world::HostPath("sub\\file"), "sub/file");
+  EXPECT_EQ(world::WindowsPath("/usr/lib/x.dll"), "Z:\\usr\\lib\\x.dll");
+  EXPECT_EQ(world::WindowsPath(dir_ + "/drive_c/Kel/Plugins"), "C:\\Kel\\Plugins");
+  EXPECT_EQ(world::Dir(), dir_);
+}
+
+TEST_F(WorldHelpersTest, IniFileKeepsOrderAndIgnoresCase) {
+  auto ini = world::IniFile::Parse(
+      "; comment\n[First]\nb = 2 \na=1\n\n[second]\n# also a comment\nx=0x1F\ny=08\nz=abc\n[FIRST]\nc=3\n");
+  ASSERT_EQ(ini.Sections().size(), 2u);
+  EXPECT_EQ(ini.Sections()[0].second.size(), 3u);  // the repeated section adds to the first
+  EXPECT_EQ(ini.Get("first", "B"), "2");
+  EXPECT_EQ(ini.GetInt("SECOND", "x", 0), 31);
+  EXPECT_EQ(ini.GetInt("second", "y", 0), 8);  // no octal
+  EXPECT_EQ(ini.GetInt("second", "z", -1), -1);
+  EXPECT_EQ(ini.Get("none", "x", "fallback"), "fallback");
+  ini.Set("second", "new", "v");
+  ini.RemoveKey("first", "a");
+  ini.RemoveSection("nothing");
+  ASSERT_TRUE(ini.Save(Path("t.ini")));
+  EXPECT_EQ(Read("t.ini"), "[First]\nb=2\nc=3\n\n[second]\nx=0x1F\ny=08\nz=abc\nnew=v\n");
+  EXPECT_EQ(world::IniFile::Load(Path("missing.ini")).Sections().size(), 0u);
+}
+
+TEST_F(WorldHelpersTest, JournalAppendsLines) {
+  world::Journal("sound Z:\\a\\connect.wav");
+  world::Journal("hangup 1");
+  EXPECT_EQ(Read("journal.log"), "sound Z:\\a\\connect.wav\nhangup 1\n");
+}
+
+}  // namespace

@@ -1,0 +1,433 @@
+// advapi32: the registry, kept in registry.reg of the world as REGEDIT4 text.
+//
+// Every call first makes sure the tree in memory is the file's present
+// content (reloading when the file changed on disk, so a change made by
+// another process or by a person is seen at once), and every change writes
+// the whole file again through a temporary file and a rename, under an
+// exclusive lock on registry.reg.lock so that two processes never lose each
+// other's changes. Handles name their key by path, so they outlive reloads.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+#include "winapi/reg_file.h"
+#include "winapi/standin_internal.h"
+#include "winapi/windows.h"
+#include "winapi/world.h"
+
+namespace standin {
+namespace {
+
+struct OpenKey {
+  std::string path;
+  REGSAM access;
+};
+
+struct FileStamp {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  struct timespec mtime {};
+  bool operator==(const FileStamp& o) const {
+    return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec;
+  }
+};
+
+std::recursive_mutex g_mutex;
+RegTree g_tree;
+std::string g_loaded_path;
+FileStamp g_loaded_stamp;
+bool g_loaded = false;
+std::map<uintptr_t, OpenKey> g_handles;
+uintptr_t g_next_handle = 0x10000;
+
+FileStamp Stamp(const std::string& path) {
+  FileStamp s;
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) {
+    s.exists = true;
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.size = st.st_size;
+    s.mtime = st.st_mtim;
+  }
+  return s;
+}
+
+std::string RegistryPath() { return world::FilePath("registry.reg"); }
+
+// Brings the tree up to the file's content.
+void Refresh() {
+  std::string path = RegistryPath();
+  FileStamp stamp = Stamp(path);
+  if (g_loaded && path == g_loaded_path && stamp == g_loaded_stamp) return;
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  if (in) text << in.rdbuf();
+  g_tree = ParseRegText(text.str());
+  g_loaded_path = path;
+  g_loaded_stamp = stamp;
+  g_loaded = true;
+}
+
+// Holds the world's registry lock file for the duration of a change.
+class ChangeLock {
+ public:
+  ChangeLock() {
+    fd_ = open(world::FilePath("registry.reg.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~ChangeLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ChangeLock(const ChangeLock&) = delete;
+  ChangeLock& operator=(const ChangeLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// Writes the tree; false (with nothing changed on disk) when it cannot.
+bool Save() {
+  std::string path = RegistryPath();
+  std::string tmp = path + ".tmp." + std::to_string(getpid());
+  std::string text = RegText(g_tree);
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  size_t done = 0;
+  bool ok = true;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (ok && fsync(fd) != 0) ok = false;
+  if (close(fd) != 0) ok = false;
+  if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+    unlink(tmp.c_str());
+    g_loaded = false;  // memory may now differ from the file: reload next time
+    return false;
+  }
+  g_loaded_stamp = Stamp(path);
+  return true;
+}
+
+const char* RootName(HKEY key) {
+  if (key == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+  if (key == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+  if (key == HKEY_DYN_DATA) return "HKEY_DYN_DATA";
+  return nullptr;
+}
+
+bool IsPredefined(HKEY key) {
+  uintptr_t v = reinterpret_cast<uintptr_t>(key);
+  return (v & 0xFFFFFFF0u) == 0x80000000u && (v >> 32) == 0;
+}
+
+// The key path and access a handle stands for; false for an unknown handle.
+bool Resolve(HKEY key, std::string* path, REGSAM* access) {
+  if (const char* root = RootName(key)) {
+    *path = root;
+    *access = KEY_ALL_ACCESS;
+    return true;
+  }
+  auto it = g_handles.find(reinterpret_cast<uintptr_t>(key));
+  if (it == g_handles.end()) return false;
+  *path = it->second.path;
+  *access = it->second.access;
+  return true;
+}
+
+// Joins a sub-key to a key path. A trailing backslash is accepted; a leading
+// one, or an empty component between two backslashes, is not.
+LSTATUS JoinSubKey(const std::string& base, const char* sub, std::string* out) {
+  std::string s = sub ? sub : "";
+  while (!s.empty() && s.back() == '\\') s.pop_back();
+  if (s.empty()) {
+    *out = base;
+    return ERROR_SUCCESS;
+  }
+  if (s[0] == '\\' || s.find("\\\\") != std::string::npos) return ERROR_BAD_PATHNAME;
+  *out = base + "\\" + s;
+  return ERROR_SUCCESS;
+}
+
+// system.ini [faults] readonly_keys: keys (and everything below them) that
+// refuse creation and writes.
+bool IsReadOnly(const std::string& path) {
+  for (const auto& prefix : SplitList(SystemIni()->Get("faults", "readonly_keys", ""))) {
+    std::string p = prefix;
+    while (!p.empty() && p.back() == '\\') p.pop_back();
+    if (p.empty()) continue;
+    if (EqualNoCase(path, p)) return true;
+    if (path.size() > p.size() && path[p.size()] == '\\' && EqualNoCase(path.substr(0, p.size()), p)) return true;
+  }
+  return false;
+}
+
+// A root key always exists, with or without a section of its own.
+bool IsRootPath(const std::string& path) { return path.find('\\') == std::string::npos; }
+
+constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK;
+
+HKEY NewHandle(const std::string& path, REGSAM access) {
+  uintptr_t id = g_next_handle;
+  g_next_handle += 4;
+  g_handles[id] = OpenKey{path, access};
+  return reinterpret_cast<HKEY>(id);
+}
+
+// Copies a value's data out the way RegQueryValueExA and RegEnumValueA do.
+LSTATUS CopyData(const RegValue& v, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  if (lpType) *lpType = v.type;
+  DWORD size = static_cast<DWORD>(v.data.size());
+  if (!lpcbData) return ERROR_SUCCESS;
+  if (!lpData) {
+    *lpcbData = size;
+    return ERROR_SUCCESS;
+  }
+  if (*lpcbData < size) {
+    *lpcbData = size;
+    return ERROR_MORE_DATA;
+  }
+  if (size) std::memcpy(lpData, v.data.data(), size);
+  *lpcbData = size;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void ResetRegistry() {
+  std::lock_guard<std::recursive_mutex> lock(g_mutex);
+  g_loaded = false;
+  g_tree = RegTree();
+}
+
+}  // namespace standin
+
+using namespace standin;
+
+LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                               REGSAM samDesired, const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                               PHKEY phkResult, LPDWORD lpdwDisposition) {
+  (void)Reserved;
+  (void)lpClass;
+  (void)dwOptions;
+  (void)lpSecurityAttributes;
+  if (!phkResult || !lpSubKey) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::recursive_mutex> lock(g_mutex);
+  std::string base;
+  REGSAM base_access = 0;
+  if (!Resolve(hKey, &base, &base_access)) return ERROR_INVALID_HANDLE;
+  std::string path;
+  if (LSTATUS rc = JoinSubKey(base, lpSubKey, &path)) return rc;
+  Refresh();
+  if (!g_tree.Find(base) && !IsRootPath(base)) return static_cast<LSTATUS>(kErrorKeyDeleted);
+  RegKey* existing = g_tree.Find(path);
+  if (existing || IsRootPath(path)) {
+    if ((samDesired & kWriteRights) && IsReadOnly(path)) return ERROR_ACCESS_DENIED;
+    if (lpdwDisposition) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    *phkResult = NewHandle(existing ? existing->path : path, samDesired);
+    return ERROR_SUCCESS;
+  }
+  if (!(base_access & KEY_CREATE_SUB_KEY) || IsReadOnly(path)) return ERROR_ACCESS_DENIED;
+  ChangeLock change;
+  Refresh();
+  bool created = false;
+  RegKey* key = g_tree.Create(path, &created);
+  std::string stored = key->path;
+  if (created && !Save()) {
+    Refresh();
+    return ERROR_CANTWRITE;
+  }
+  if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  *phkResult = NewHandle(stored, samDesired);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
+  (void)ulOptions;
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::recursive_mutex> lock(g_mutex);
+  std::string base;
+  REGSAM base_access = 0;
+  if (!Resolve(hKey, &base, &base_access)) return ERROR_INVALID_HANDLE;
+  std::string path;
+  if (LSTATUS rc = JoinSubKey(base, lpSubKey, &path)) return rc;
+  Refresh();
+  const RegKey* key = g_tree.Find(path);
+  if (!key && !IsRootPath(path)) {
+    return path == base ? static_cast<LSTATUS>(kErrorKeyDeleted) : static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
+  }
+  if ((samDesired & kWriteRights) && IsReadOnly(path)) return ERROR_ACCESS_DENIED;
+  *phkResult = NewHandle(key ? key->path : path, samDesired);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY hKey) {
+  std::lock_guard<std::recursive_mutex> lock(g_mutex);
+  if (IsPredefined(hKey)) return ERROR_SUCCESS;
+  if (g_handles.erase(reinterpret_cast<uintptr_t>(hKey)) == 0) return ERROR_INVALID_HANDLE;
+  return ERROR_SUCCESS;
+}
+
+namespace {
+
+// Finds the handle's key for a value operation that needs `right`.
+LSTATUS KeyFor(HKEY hKey, REGSAM right, RegKey** key, std::string* path) {
+  REGSAM access = 0;
+  if (!Resolve(hKey, path, &access)) return ERROR_INVALID_HANDLE;
+  if (!(access & right)) return ERROR_ACCESS_DENIED;
+  Refresh();
+  *key = g_tree.Find(*path);
+  // A root key without a section has no values yet; any other key that is
+  // gone was deleted while the handle was open.
+  if (!*key && !IsRootPath(*path)) return static_cast<LSTATUS>(kErrorKeyDeleted);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData) {
+  if (lpReserved) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::recursive_mutex> lock(g_mutex);
+  RegKey* key = nullptr;
+  std::string path;
+  if (LSTATUS rc = KeyFor(hKey, KEY_QUERY_VALUE, &key, &path)) return rc;
+  if (!key) return ERROR_FILE_NOT_FOUND;
+  std::string name = lpValueName ? lpValueName : "";
+  for (const auto& v : key->values) {
+    if (EqualNoCase(v.name, name)) return CopyData(v, lpType, lpData, lpcbData);
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                              DWORD cbData) {
+  (void)Reserved;
+  if (!lpData && cbData) return kErrorNoAccess;
+  std::lock_guard<std::recursive_mutex> lock(g_mutex);
+  RegKey* key = nullptr;
+  std::string path;
+  if (LSTATUS rc = KeyFor(hKey, KEY_SET_VALUE, &key, &path)) return rc;
+  if (IsReadOnly(path)) return ERROR_ACCESS_DENIED;
+  ChangeLock change;
+  Refresh();
+  bool created = false;
+  key = g_tree.Find(path);
+  if (!key) {
+    if (!IsRootPath(path)) return static_cast<LSTATUS>(kErrorKeyDeleted);
+    key = g_tree.Create(path, &created);
+  }
+  RegValue value;
+  value.name = lpValueName ? lpValueName : "";
+  value.type = dwType;
+  if (cbData) value.data.assign(lpData, lpData + cbData);
+  bool replaced = false;
+  for (auto& v : key->values) {
+    if (EqualNoCase(v.name, value.name)) {
+      v.type = value.type;
+      v.data = value.data;
+      replaced = true;
+      break;
+    }
+  }
+  if (!replaced) key->values.push_back(value);
+  if (!Save()) {
+    Refresh();
+    return ERROR_CANTWRITE;
+  }
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (lpReserved || !lpValueName || !lpcchValueName) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::recursive_mutex> lock(g_mutex);
+  RegKey* key = nullptr;
+  std::string path;
+  if (LSTATUS rc = KeyFor(hKey, KEY_QUERY_VALUE, &key, &path)) return rc;
+  if (!key || dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
+  const RegValue& v = key->values[dwIndex];
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  if (v.name.size() + 1 > *lpcchValueName) return ERROR_MORE_DATA;
+  if (lpcbData && lpData && *lpcbData < v.data.size()) {
+    // Neither the name nor the data is stored when the data does not fit.
+    if (lpType) *lpType = v.type;
+    *lpcbData = static_cast<DWORD>(v.data.size());
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(lpValueName, v.name.c_str(), v.name.size() + 1);
+  *lpcchValueName = static_cast<DWORD>(v.name.size());
+  return CopyData(v, lpType, lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  std::lock_guard<std::recursive_mutex> lock(g_mutex);
+  RegKey* key = nullptr;
+  std::string path;
+  if (LSTATUS rc = KeyFor(hKey, KEY_SET_VALUE, &key, &path)) return rc;
+  if (IsReadOnly(path)) return ERROR_ACCESS_DENIED;
+  if (!key) return ERROR_FILE_NOT_FOUND;
+  ChangeLock change;
+  Refresh();
+  key = g_tree.Find(path);
+  if (!key) return IsRootPath(path) ? ERROR_FILE_NOT_FOUND : static_cast<LSTATUS>(kErrorKeyDeleted);
+  std::string name = lpValueName ? lpValueName : "";
+  for (auto it = key->values.begin(); it != key->values.end(); ++it) {
+    if (EqualNoCase(it->name, name)) {
+      key->values.erase(it);
+      if (!Save()) {
+        Refresh();
+        return ERROR_CANTWRITE;
+      }
+      return ERROR_SUCCESS;
+    }
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::recursive_mutex> lock(g_mutex);
+  std::string base;
+  REGSAM access = 0;
+  if (!Resolve(hKey, &base, &access)) return ERROR_INVALID_HANDLE;
+  std::string path;
+  if (LSTATUS rc = JoinSubKey(base, lpSubKey, &path)) return rc;
+  ChangeLock change;
+  Refresh();
+  const RegKey* key = g_tree.Find(path);
+  if (IsRootPath(path)) return ERROR_ACCESS_DENIED;  // a root cannot go
+  if (!key) {
+    return path == base ? static_cast<LSTATUS>(kErrorKeyDeleted) : static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
+  }
+  // Nor can a key that still has keys below it.
+  if ( g_tree.HasSubKeys(path) || IsReadOnly(path))
+    return ERROR_ACCESS_DENIED;
+  g_tree.Remove(path);
+  if (!Save()) {
+    Refresh();
+    return ERROR_CANTWRITE;
+  }
+  return ERROR_SUCCESS;
+}

@@ -1,0 +1,298 @@
+// kernel32: the console: standard handles, the title, and the input queue of
+// INPUT_RECORDs that PeekConsoleInputA and ReadConsoleInputA read.
+//
+// The queue lives in this process. Tests and the simulated remote access
+// service add key events with StandinPushKey; when standard input is a
+// terminal, the bytes waiting on it are turned into key events each time the
+// queue is looked at.
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+#include "winapi/file_object.h"
+#include "winapi/handles.h"
+#include "winapi/standin_console.h"
+#include "winapi/standin_internal.h"
+#include "winapi/windows.h"
+#include "winapi/world.h"
+
+static_assert(sizeof(INPUT_RECORD) == 20, "INPUT_RECORD must keep its Windows size");
+
+namespace standin {
+namespace {
+
+constexpr WORD kVkBack = 0x08;
+constexpr WORD kVkTab = 0x09;
+constexpr WORD kVkReturn = 0x0D;
+constexpr WORD kVkSpace = 0x20;
+constexpr DWORD kShiftPressed = 0x0010;
+
+std::mutex g_mutex;
+std::condition_variable g_input_arrived;
+std::deque<INPUT_RECORD> g_queue;
+std::string g_title;
+HANDLE g_std[3] = {nullptr, nullptr, nullptr};
+
+struct KeyInfo {
+  WORD vk;
+  WORD scan;
+  char ch;
+  bool shift;
+};
+
+// The key and character of a virtual key pressed without modifiers.
+KeyInfo FromVirtualKey(WORD vk) {
+  switch (vk) {
+    case VK_ESCAPE:
+      return {vk, 0x01, 0x1B, false};
+    case kVkReturn:
+      return {vk, 0x1C, '\r', false};
+    case kVkBack:
+      return {vk, 0x0E, 0x08, false};
+    case kVkTab:
+      return {vk, 0x0F, '\t', false};
+    case kVkSpace:
+      return {vk, 0x39, ' ', false};
+    default:
+      break;
+  }
+  if (vk >= 'A' && vk <= 'Z') return {vk, 0, static_cast<char>(vk - 'A' + 'a'), false};
+  if (vk >= '0' && vk <= '9') return {vk, 0, static_cast<char>(vk), false};
+  return {vk, 0, 0, false};
+}
+
+// The key that types a byte read from the terminal.
+KeyInfo FromByte(unsigned char b) {
+  if (b == 0x1B) return FromVirtualKey(VK_ESCAPE);
+  if (b == '\r' || b == '\n') return FromVirtualKey(kVkReturn);
+  if (b == 0x7F || b == 0x08) return FromVirtualKey(kVkBack);
+  if (b == '\t') return FromVirtualKey(kVkTab);
+  if (b == ' ') return FromVirtualKey(kVkSpace);
+  if (b >= 'a' && b <= 'z') return {static_cast<WORD>(b - 'a' + 'A'), 0, static_cast<char>(b), false};
+  if (b >= 'A' && b <= 'Z') return {static_cast<WORD>(b), 0, static_cast<char>(b), true};
+  if (b >= '0' && b <= '9') return {static_cast<WORD>(b), 0, static_cast<char>(b), false};
+  return {0, 0, static_cast<char>(b), false};
+}
+
+INPUT_RECORD KeyRecord(const KeyInfo& key, bool down) {
+  INPUT_RECORD r;
+  std::memset(&r, 0, sizeof(r));
+  r.EventType = KEY_EVENT;
+  r.Event.KeyEvent.bKeyDown = down ? TRUE : FALSE;
+  r.Event.KeyEvent.wRepeatCount = 1;
+  r.Event.KeyEvent.wVirtualKeyCode = key.vk;
+  r.Event.KeyEvent.wVirtualScanCode = key.scan;
+  r.Event.KeyEvent.uChar.AsciiChar = key.ch;
+  r.Event.KeyEvent.dwControlKeyState = key.shift ? kShiftPressed : 0;
+  return r;
+}
+
+// Turns the bytes waiting on a terminal's standard input into key events.
+// The terminal is switched to byte-at-a-time input only for the moment of
+// reading (so that a lone Esc arrives without Enter). Caller holds g_mutex.
+void PumpTerminal() {
+  // A process in the terminal's background must not read it (that would stop
+  // it with SIGTTIN); its keys belong to the foreground job anyway.
+  if (!isatty(0) || tcgetpgrp(0) != getpgrp()) return;
+  struct termios saved {};
+  bool switched = false;
+  if (tcgetattr(0, &saved) == 0 && (saved.c_lflag & ICANON)) {
+    struct termios raw = saved;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    switched = tcsetattr(0, TCSANOW, &raw) == 0;
+  }
+  std::string bytes;
+  struct pollfd pfd {0, POLLIN, 0};
+  while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN)) {
+    int available = 0;
+    if (ioctl(0, FIONREAD, &available) != 0 || available <= 0) break;
+    std::string chunk(static_cast<size_t>(available), '\0');
+    ssize_t n = read(0, chunk.data(), chunk.size());
+    if (n <= 0) break;
+    bytes.append(chunk.data(), static_cast<size_t>(n));
+  }
+  if (switched) tcsetattr(0, TCSANOW, &saved);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    unsigned char b = static_cast<unsigned char>(bytes[i]);
+    if (b == 0x1B && i + 1 < bytes.size() && (bytes[i + 1] == '[' || bytes[i + 1] == 'O')) {
+      // A terminal's escape sequence (cursor or function key): skipped whole.
+      i += 2;
+      while (i < bytes.size() && !(bytes[i] >= 0x40 && bytes[i] <= 0x7E)) ++i;
+      continue;
+    }
+    KeyInfo key = FromByte(b);
+    g_queue.push_back(KeyRecord(key, true));
+    g_queue.push_back(KeyRecord(key, false));
+  }
+}
+
+bool IsConsoleInput(HANDLE h) {
+  auto file = LookupHandleAs<FileObject>(h);
+  return file && file->console_input;
+}
+
+}  // namespace
+}  // namespace standin
+
+using namespace standin;
+
+void StandinPushKey(WORD vk, bool down) {
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_queue.push_back(KeyRecord(FromVirtualKey(vk), down));
+  }
+  g_input_arrived.notify_all();
+}
+
+void StandinClearConsoleInput() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_queue.clear();
+}
+
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
+  int fd;
+  if (nStdHandle == STD_INPUT_HANDLE) fd = 0;
+  else if (nStdHandle == STD_OUTPUT_HANDLE) fd = 1;
+  else if (nStdHandle == STD_ERROR_HANDLE) fd = 2;
+  else {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::lock_guard<std::mutex> lock(g_mutex);
+  HANDLE& h = g_std[fd];
+  if (!h) {
+    auto file = std::make_shared<FileObject>(fd, false, fd == 0, fd != 0, "");
+    file->console_input = fd == 0;
+    h = RegisterHandle(file);
+  }
+  return h;
+}
+
+BOOL WINAPI PeekConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWORD nLength,
+                              LPDWORD lpNumberOfEventsRead) {
+  if (!IsConsoleInput(hConsoleInput)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!lpNumberOfEventsRead || (!lpBuffer && nLength)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> lock(g_mutex);
+  PumpTerminal();
+  DWORD n = 0;
+  for (; n < nLength && n < g_queue.size(); ++n) lpBuffer[n] = g_queue[n];
+  *lpNumberOfEventsRead = n;
+  return TRUE;
+}
+
+BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWORD nLength,
+                              LPDWORD lpNumberOfEventsRead) {
+  if (!IsConsoleInput(hConsoleInput)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!lpNumberOfEventsRead || (!lpBuffer && nLength)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::unique_lock<std::mutex> lock(g_mutex);
+  if (nLength == 0) {
+    *lpNumberOfEventsRead = 0;
+    return TRUE;
+  }
+  // Blocks until at least one record is there, as the console does.
+  for (;;) {
+    PumpTerminal();
+    if (!g_queue.empty()) break;
+    if (isatty(0)) {
+      g_input_arrived.wait_for(lock, std::chrono::milliseconds(20));
+    } else {
+      g_input_arrived.wait(lock);
+    }
+  }
+  DWORD n = 0;
+  for (; n < nLength && !g_queue.empty(); ++n) {
+    lpBuffer[n] = g_queue.front();
+    g_queue.pop_front();
+  }
+  *lpNumberOfEventsRead = n;
+  return TRUE;
+}
+
+BOOL WINAPI WriteConsoleInputA(HANDLE hConsoleInput, const INPUT_RECORD* lpBuffer, DWORD nLength,
+                               LPDWORD lpNumberOfEventsWritten) {
+  if (!IsConsoleInput(hConsoleInput)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!lpNumberOfEventsWritten || (!lpBuffer && nLength)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (DWORD i = 0; i < nLength; ++i) g_queue.push_back(lpBuffer[i]);
+  }
+  *lpNumberOfEventsWritten = nLength;
+  g_input_arrived.notify_all();
+  return TRUE;
+}
+
+BOOL WINAPI SetConsoleTitleA(LPCSTR lpConsoleTitle) {
+  if (!lpConsoleTitle) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::string title = lpConsoleTitle;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_title = title;
+  }
+  world::Journal("title " + title);
+  if (isatty(1)) {
+    // The terminal's own title (OSC 0), without control characters that
+    // would end the sequence early. The NT family's console reads the text
+    // in its (OEM) code page, the 95 family's in the ANSI one.
+    bool nt = SystemIni()->GetInt("system", "platform_id", VER_PLATFORM_WIN32_NT) == VER_PLATFORM_WIN32_NT;
+    std::string shown = ToUtf8(title, nt ? OemCodePage() : AnsiCodePage());
+    for (char& c : shown) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
+    std::string seq = "\033]0;" + shown + "\007";
+    ssize_t ignored = write(1, seq.data(), seq.size());
+    (void)ignored;
+  }
+  return TRUE;
+}
+
+DWORD WINAPI GetConsoleTitleA(LPSTR lpConsoleTitle, DWORD nSize) {
+  if (!lpConsoleTitle && nSize) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (nSize == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  size_t n = g_title.size() < nSize - 1 ? g_title.size() : nSize - 1;
+  std::memcpy(lpConsoleTitle, g_title.data(), n);
+  lpConsoleTitle[n] = '\0';
+  if (n < g_title.size()) {
+    // A buffer too small for the whole title gets its start and a result
+    // of 0 with no error, as the console reports it.
+    SetLastError(ERROR_SUCCESS);
+    return 0;
+  }
+  return static_cast<DWORD>(n);
+}

@@ -1,0 +1,312 @@
+// REGEDIT4 text to and from the stand-in's registry tree.
+#include "winapi/reg_file.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "winapi/standin_internal.h"
+
+namespace standin {
+namespace {
+
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+
+bool IsUnder(const std::string& path, const std::string& parent) {
+  return path.size() > parent.size() + 1 && path[parent.size()] == '\\' &&
+         EqualNoCase(path.substr(0, parent.size()), parent);
+}
+
+std::string TrimRight(std::string s) {
+  while (!s.empty() && (s.back() == '\r' || s.back() == ' ' || s.back() == '\t')) s.pop_back();
+  return s;
+}
+
+// Reads a quoted text starting at text[pos] == '"'; returns the position
+// after the closing quote, or npos when the text is not closed.
+size_t ReadQuoted(const std::string& text, size_t pos, std::string* out) {
+  out->clear();
+  for (size_t i = pos + 1; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\\' && i + 1 < text.size()) {
+      out->push_back(text[++i]);
+    } else if (c == '"') {
+      return i + 1;
+    } else {
+      out->push_back(c);
+    }
+  }
+  return std::string::npos;
+}
+
+bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out) {
+  out->clear();
+  std::string digits;
+  auto flush = [&]() -> bool {
+    if (digits.empty()) return true;
+    if (digits.size() > 2) return false;
+    unsigned v = 0;
+    for (char c : digits) {
+      v <<= 4;
+      if (c >= '0' && c <= '9') v |= static_cast<unsigned>(c - '0');
+      else if (c >= 'a' && c <= 'f') v |= static_cast<unsigned>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F') v |= static_cast<unsigned>(c - 'A' + 10);
+      else return false;
+    }
+    out->push_back(static_cast<uint8_t>(v));
+    digits.clear();
+    return true;
+  };
+  for (char c : text) {
+    if (c == ',') {
+      if (digits.empty() || !flush()) return false;
+    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      continue;
+    } else {
+      digits.push_back(c);
+    }
+  }
+  return flush();
+}
+
+bool ParseData(const std::string& text, RegValue* value) {
+  if (!text.empty() && text[0] == '"') {
+    std::string s;
+    size_t end = ReadQuoted(text, 0, &s);
+    if (end == std::string::npos || !TrimRight(text.substr(end)).empty()) return false;
+    value->type = kRegSz;
+    value->data.assign(s.begin(), s.end());
+    value->data.push_back(0);
+    return true;
+  }
+  std::string lower = LowerAscii(text);
+  if (lower.rfind("dword:", 0) == 0) {
+    std::string hex = lower.substr(6);
+    if (hex.empty() || hex.size() > 8 || hex.find_first_not_of("0123456789abcdef") != std::string::npos) return false;
+    uint32_t v = static_cast<uint32_t>(std::stoul(hex, nullptr, 16));
+    value->type = kRegDword;
+    value->data = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                   static_cast<uint8_t>(v >> 24)};
+    return true;
+  }
+  if (lower.rfind("hex:", 0) == 0) {
+    value->type = kRegBinary;
+    return ParseHexBytes(text.substr(4), &value->data);
+  }
+  if (lower.rfind("hex(", 0) == 0) {
+    size_t close = lower.find("):");
+    if (close == std::string::npos) return false;
+    std::string type = lower.substr(4, close - 4);
+    if (type.empty() || type.size() > 8 || type.find_first_not_of("0123456789abcdef") != std::string::npos)
+      return false;
+    value->type = static_cast<uint32_t>(std::stoul(type, nullptr, 16));
+    return ParseHexBytes(text.substr(close + 2), &value->data);
+  }
+  return false;
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '\\' || c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+// Text that the quoted form carries unchanged: no zero bytes, no line ends.
+bool IsPlainText(const std::vector<uint8_t>& data) {
+  if (data.empty() || data.back() != 0) return false;
+  for (size_t i = 0; i + 1 < data.size(); ++i) {
+    if (data[i] == 0 || data[i] == '\n' || data[i] == '\r') return false;
+  }
+  return true;
+}
+
+std::string HexList(const std::string& prefix, const std::vector<uint8_t>& data) {
+  // Wrapped like the registry editor does, so long values stay readable.
+  std::string out = prefix;
+  size_t column = prefix.size();
+  char buf[4];
+  for (size_t i = 0; i < data.size(); ++i) {
+    std::snprintf(buf, sizeof(buf), "%02x", data[i]);
+    out += buf;
+    column += 2;
+    if (i + 1 < data.size()) {
+      out += ",";
+      ++column;
+      if (column > 76) {
+        out += "\\\n  ";
+        column = 2;
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+RegKey* RegTree::Find(const std::string& path) {
+  for (auto& k : keys) {
+    if (EqualNoCase(k.path, path)) return &k;
+  }
+  return nullptr;
+}
+
+const RegKey* RegTree::Find(const std::string& path) const {
+  for (const auto& k : keys) {
+    if (EqualNoCase(k.path, path)) return &k;
+  }
+  return nullptr;
+}
+
+RegKey* RegTree::Create(const std::string& path, bool* created) {
+  *created = false;
+  if (RegKey* k = Find(path)) return k;
+  // Each missing key from the root down gets its own section.
+  size_t pos = 0;
+  while (true) {
+    size_t next = path.find('\\', pos);
+    std::string prefix = path.substr(0, next);
+    if (!Find(prefix)) keys.push_back(RegKey{prefix, {}});
+    if (next == std::string::npos) break;
+    pos = next + 1;
+  }
+  *created = true;
+  return Find(path);
+}
+
+bool RegTree::HasSubKeys(const std::string& path) const {
+  for (const auto& k : keys) {
+    if (IsUnder(k.path, path)) return true;
+  }
+  return false;
+}
+
+void RegTree::Remove(const std::string& path) {
+  for (auto it = keys.begin(); it != keys.end();) {
+    if (EqualNoCase(it->path, path) || IsUnder(it->path, path)) {
+      it = keys.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+RegTree ParseRegText(const std::string& text) {
+  RegTree tree;
+  std::istringstream in(text);
+  std::string line;
+  std::string current;  // path of the section being read; empty: none
+  bool have_section = false;
+  while (std::getline(in, line)) {
+    line = TrimRight(line);
+    // A line ending in a backslash continues on the next (long hex lists).
+    while (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos &&
+           line.find("=\"") == std::string::npos) {
+      line.pop_back();
+      std::string next;
+      if (!std::getline(in, next)) break;
+      size_t b = next.find_first_not_of(" \t");
+      line += b == std::string::npos ? std::string() : TrimRight(next.substr(b));
+    }
+    size_t b = line.find_first_not_of(" \t");
+    if (b == std::string::npos) continue;
+    line = line.substr(b);
+    if (line[0] == ';') continue;
+    if (line[0] == '[') {
+      size_t close = line.rfind(']');
+      if (close == std::string::npos) {
+        have_section = false;
+        continue;
+      }
+      std::string path = line.substr(1, close - 1);
+      if (!path.empty() && path[0] == '-') {
+        tree.Remove(path.substr(1));
+        have_section = false;
+        continue;
+      }
+      while (!path.empty() && path.back() == '\\') path.pop_back();
+      if (path.empty()) {
+        have_section = false;
+        continue;
+      }
+      bool created = false;
+      current = tree.Create(path, &created)->path;
+      have_section = true;
+      continue;
+    }
+    if (!have_section) continue;  // "REGEDIT4" and anything before a section
+    std::string name;
+    size_t eq;
+    if (line[0] == '@') {
+      eq = 1;
+    } else if (line[0] == '"') {
+      eq = ReadQuoted(line, 0, &name);
+      if (eq == std::string::npos) continue;
+    } else {
+      continue;
+    }
+    while (eq < line.size() && (line[eq] == ' ' || line[eq] == '\t')) ++eq;
+    if (eq >= line.size() || line[eq] != '=') continue;
+    std::string data = line.substr(eq + 1);
+    size_t db = data.find_first_not_of(" \t");
+    data = db == std::string::npos ? std::string() : data.substr(db);
+    RegKey* key = tree.Find(current);
+    if (!key) continue;
+    if (data == "-") {
+      for (auto it = key->values.begin(); it != key->values.end(); ++it) {
+        if (EqualNoCase(it->name, name)) {
+          key->values.erase(it);
+          break;
+        }
+      }
+      continue;
+    }
+    RegValue value;
+    value.name = name;
+    if (!ParseData(data, &value)) continue;
+    bool replaced = false;
+    for (auto& v : key->values) {
+      if (EqualNoCase(v.name, name)) {
+        v = value;
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) key->values.push_back(value);
+  }
+  return tree;
+}
+
+std::string RegText(const RegTree& tree) {
+  std::string out = "REGEDIT4\n\n";
+  for (const auto& key : tree.keys) {
+    out += "[" + key.path + "]\n";
+    for (const auto& v : key.values) {
+      std::string line = v.name.empty() ? "@=" : Quote(v.name) + "=";
+      if (v.type == kRegSz && IsPlainText(v.data)) {
+        line += Quote(std::string(v.data.begin(), v.data.end() - 1));
+      } else if (v.type == kRegDword && v.data.size() == 4) {
+        char buf[16];
+        uint32_t d = static_cast<uint32_t>(v.data[0]) | static_cast<uint32_t>(v.data[1]) << 8 |
+                     static_cast<uint32_t>(v.data[2]) << 16 | static_cast<uint32_t>(v.data[3]) << 24;
+        std::snprintf(buf, sizeof(buf), "dword:%08x", d);
+        line += buf;
+      } else if (v.type == kRegBinary) {
+        line = HexList(line + "hex:", v.data);
+      } else {
+        char buf[24];
+        std::snprintf(buf, sizeof(buf), "hex(%x):", v.type);
+        line = HexList(line + buf, v.data);
+      }
+      out += line + "\n";
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+}  // namespace standin
