@@ -16,6 +16,9 @@
 #include "host/script.h"
 #include "host/scripted_ui.h"
 #include "host/transcript.h"
+#ifdef KELHOST_HAS_TERMINAL_UI
+#include "host/terminal/terminal_ui.h"
+#endif
 
 namespace {
 
@@ -74,9 +77,15 @@ int Run(const HostOptions& options) {
     std::string text;
     if (!ReadWholeFile(options.script, text)) return Fail("cannot read the script " + options.script);
     if (!ParseScript(text, answers, error)) return Fail(options.script + " " + error);
-  } else if (options.action != HostOptions::Action::Info && StdoutIsTerminal()) {
+  }
+  // A person at a terminal gets the terminal UI; a script, or output that
+  // is not a terminal, gets the scripted one.
+  const bool interactive = !options.has_script && options.action != HostOptions::Action::Info && StdoutIsTerminal();
+#ifndef KELHOST_HAS_TERMINAL_UI
+  if (interactive) {
     return Fail("this kelhost has no terminal UI; give --script FILE (an empty script answers Esc everywhere)");
   }
+#endif
 
   // The transcript: the named file, else standard output; with --info only
   // when named.
@@ -86,10 +95,11 @@ int Run(const HostOptions& options) {
     owned.reset(std::fopen(options.transcript.c_str(), "wb"));
     if (!owned) return Fail("cannot write the transcript " + options.transcript);
     transcript_file = owned.get();
-  } else if (options.action != HostOptions::Action::Info) {
+  } else if (options.action != HostOptions::Action::Info && !interactive) {
     transcript_file = stdout;
   }
-  Transcript transcript(transcript_file, stderr);
+  // While the terminal UI owns the screen nothing else may write to it.
+  Transcript transcript(transcript_file, interactive ? nullptr : stderr);
 
   PluginLibrary library;
   if (!library.Load(plugin_path, error)) return Fail(error);
@@ -101,8 +111,19 @@ int Run(const HostOptions& options) {
   Find(library, "OpenPlugin", exports.open_plugin, exports);
   Find(library, "Configure", exports.configure, exports);
 
-  ScriptedUi ui(std::move(answers), transcript);
-  HostSession session(ui, transcript, language, options.viewer_dump);
+  ScriptedUi scripted(std::move(answers), transcript);
+  HostUi* ui = &scripted;
+#ifdef KELHOST_HAS_TERMINAL_UI
+  std::unique_ptr<TerminalUi> terminal;
+  if (interactive) {
+    TerminalUiOptions tui;
+    tui.help_path = lang_path.substr(0, lang_path.rfind('.')) + ".hlp";
+    terminal = MakeTerminalUi(tui, error);
+    if (!terminal) return Fail("terminal UI: " + error);
+    ui = terminal.get();
+  }
+#endif
+  HostSession session(*ui, transcript, language, options.viewer_dump);
   const HostStartupInfo record = session.MakeStartupInfo(library.ModulePath());
 
   if (options.action == HostOptions::Action::Info) {
@@ -155,7 +176,7 @@ int Run(const HostOptions& options) {
     case HostOptions::Action::Help:
       break;
   }
-  ui.ReportUnusedAnswers();
+  if (ui == &scripted) scripted.ReportUnusedAnswers();
   return transcript.ErrorCount() == 0 ? 0 : 3;
 }
 

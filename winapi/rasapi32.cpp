@@ -354,7 +354,9 @@ struct Dial : std::enable_shared_from_this<Dial> {
   std::atomic<bool> abandoned{false};  // RasSimStopAll: stop whatever the scenario says
   std::mutex mutex;
   std::condition_variable wake;
-  std::thread thread;
+  bool started = false;
+  bool done = false;            // the dial's thread has finished with the notifier
+  std::thread::id runner;       // the dial's thread
 
   // Whether notifications must stop now.
   bool Stopped() const { return abandoned.load() || (hung_up.load() && !scenario.callback_after_hangup); }
@@ -379,28 +381,31 @@ struct Dial : std::enable_shared_from_this<Dial> {
   void Start() {
     std::lock_guard<std::mutex> lock(mutex);
     // The thread holds the dial, so a dial hung up from its own notifier
-    // lives until its thread is done with it.
-    thread = std::thread([self = shared_from_this()] { self->Run(); });
+    // lives until its thread is done with it. It runs detached: a finished
+    // dial leaves no thread behind to be joined (a process that forks, as
+    // WinExec does, must not inherit finished-but-unjoined threads), and
+    // StopAndJoin waits for `done` instead.
+    started = true;
+    std::thread thread([self = shared_from_this()] {
+      self->Run();
+      std::lock_guard<std::mutex> done_lock(self->mutex);
+      self->done = true;
+      self->wake.notify_all();
+    });
+    runner = thread.get_id();
+    thread.detach();
   }
 
   // Stops the reports and waits until the notifier has returned for the last
   // time (unless this is the dial's own thread, e.g. a hang-up from within
   // the notifier).
   void StopAndJoin(bool abandon) {
-    std::thread own;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      hung_up = true;
-      if (abandon) abandoned = true;
-      own = std::move(thread);
-    }
+    std::unique_lock<std::mutex> lock(mutex);
+    hung_up = true;
+    if (abandon) abandoned = true;
     wake.notify_all();
-    if (!own.joinable()) return;
-    if (own.get_id() == std::this_thread::get_id()) {
-      own.detach();
-    } else {
-      own.join();
-    }
+    if (!started || runner == std::this_thread::get_id()) return;
+    wake.wait(lock, [this] { return done; });
   }
 
   void Run();

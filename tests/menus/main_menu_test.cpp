@@ -106,8 +106,8 @@ TEST_F(MainMenuTest, HangUpRowEndsTheMenuWhateverTheKey) {
 TEST_F(MainMenuTest, ActionRowsRunOnEnterAndIgnoreEditAndDelete) {
   AddEntries({"Office"});
   host->QueueMenu(4, kF4);   // phone-book row: F4 does nothing
-  host->QueueMenu(5, kDel);  // view-log row: Del does nothing
-  host->QueueMenu(5);        // view-log row: Enter opens the viewer and ends
+  host->QueueMenu(6, kDel);  // view-log row: Del does nothing
+  host->QueueMenu(6);        // view-log row: Enter opens the viewer and ends
   RunMainMenu();
   EXPECT_EQ(host->Ops(), "Menu Menu Menu Viewer");
   EXPECT_EQ(ListEntryNames(), "Office");

@@ -23,6 +23,7 @@ class StartupTest : public PluginTest {
     PluginTest::SetUp();
     SetStartupInfo(&host->record);
     SetPlatform(2, "");
+    WriteWorldFile("services.ini", "[RASMAN]\nstate=running\n[SIMPTCP]\nstate=running\n[TAPISRV]\nstate=running\n");
   }
   void SetPlatform(int id, const std::string& more) {
     WriteWorldFile("system.ini", "[system]\nplatform_id=" + std::to_string(id) + "\nnow=2026-03-01 09:05:03\n" + more);
