@@ -265,7 +265,9 @@ void ResetCurrentEntry() { g_current = EntryValues{}; }
 
 bool ReadDialEntry(const std::string& name) {
   const std::string data = ReadWholeFile(EntryFilePath());
-  const std::string wanted = "[" + LowerAscii(name) + "]";
+  std::string wanted = "[";
+  wanted += LowerAscii(name);
+  wanted += ']';
   if (wanted.size() > kMaxLineBytes) return false;  // no stored line is that long
   LineReader reader(data);
   std::string line;

@@ -60,6 +60,11 @@ std::string NameList(const std::vector<std::string>& names) {
   return out + "]";
 }
 
+int RunAction(const HostOptions& options, const Exports& exports, const PluginInfo& info, HostSession& session);
+#ifdef KELHOST_HAS_TERMINAL_UI
+void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session);
+#endif
+
 int Run(const HostOptions& options) {
   SetStdoutBinary();
   // The library, kept as given (the plug-in directory comes from this path).
@@ -147,6 +152,23 @@ int Run(const HostOptions& options) {
   PluginInfo info{};
   if (!session.CallGetPluginInfo(exports.get_plugin_info, info)) return 3;
 
+#ifdef KELHOST_HAS_TERMINAL_UI
+  // At a terminal the host stays open after the action, as a file manager
+  // does: its own menu opens the plug-in again, its configuration, or a
+  // command line.
+  if (terminal) {
+    RunAction(options, exports, info, session);
+    RunHostMenu(*terminal, exports, info, session);
+    return 0;
+  }
+#endif
+  if (const int failed = RunAction(options, exports, info, session); failed != 0) return failed;
+  if (ui == &scripted) scripted.ReportUnusedAnswers();
+  return transcript.ErrorCount() == 0 ? 0 : 3;
+}
+
+// Runs the one action the command line asks for; non-zero when it cannot.
+int RunAction(const HostOptions& options, const Exports& exports, const PluginInfo& info, HostSession& session) {
   switch (options.action) {
     case HostOptions::Action::PluginMenu:
     case HostOptions::Action::DiskMenu:
@@ -176,9 +198,61 @@ int Run(const HostOptions& options) {
     case HostOptions::Action::Help:
       break;
   }
-  if (ui == &scripted) scripted.ReportUnusedAnswers();
-  return transcript.ErrorCount() == 0 ? 0 : 3;
+  return 0;
 }
+
+#ifdef KELHOST_HAS_TERMINAL_UI
+// The host's own menu at a terminal, until the user quits with Esc.
+void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session) {
+  const std::string caption =
+      info.PluginMenuStringsNumber > 0 && info.PluginMenuStrings && info.PluginMenuStrings[0] ? info.PluginMenuStrings[0]
+                                                                                             : "plug-in";
+  const std::string prefix = info.CommandPrefix ? info.CommandPrefix : "";
+  const std::vector<std::string> texts = {"&Open " + caption, "&Configure " + caption,
+                                          "Co&mmand line (" + prefix + ":...)", "&Quit"};
+  for (;;) {
+    std::vector<HostMenuItem> rows(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) std::snprintf(rows[i].Text, sizeof rows[i].Text, "%s", texts[i].c_str());
+    MenuCall call;
+    call.title = "kelhost";
+    call.bottom = "Esc quits";
+    call.rows = rows.data();
+    call.row_count = static_cast<int>(rows.size());
+    int break_index = -1;
+    const int chosen = ui.Menu(call, break_index);
+    if (chosen < 0 || chosen == 3) return;
+    if (chosen == 0 && exports.open_plugin) session.CallOpenPlugin(exports.open_plugin, 0, nullptr, 0);
+    if (chosen == 1 && exports.configure) session.CallConfigure(exports.configure, 0);
+    if (chosen == 2 && exports.open_plugin) {
+      HostDialogItem items[4] = {};
+      items[0].Type = DI_DOUBLEBOX;
+      items[0].X2 = 50;
+      items[0].Y2 = 4;
+      std::snprintf(items[0].Data, sizeof items[0].Data, "Command line");
+      items[1].Type = DI_TEXT;
+      items[1].X1 = 2;
+      items[1].Y1 = 2;
+      std::snprintf(items[1].Data, sizeof items[1].Data, "%s:", prefix.c_str());
+      items[2].Type = DI_EDIT;
+      items[2].X1 = static_cast<int>(prefix.size()) + 3;
+      items[2].Y1 = 2;
+      items[2].X2 = 47;
+      items[2].Focus = 1;
+      items[3].Type = DI_BUTTON;
+      items[3].X1 = 22;
+      items[3].Y1 = 3;
+      items[3].DefaultButton = 1;
+      std::snprintf(items[3].Data, sizeof items[3].Data, "Run");
+      DialogCall dialog;
+      dialog.x2 = 50;
+      dialog.y2 = 4;
+      if (ui.Dialog(dialog, items, 4) < 0) continue;
+      const std::string text = items[2].Data;
+      session.CallOpenPlugin(exports.open_plugin, 4, &text, 0);
+    }
+  }
+}
+#endif
 
 }  // namespace
 
