@@ -35,17 +35,6 @@ enum : int {
   kItemCount = 19,
 };
 
-HostDialogItem Item(int type, int x1, int y1, int x2, int y2, const std::string& text) {
-  HostDialogItem item{};
-  item.Type = type;
-  item.X1 = x1;
-  item.Y1 = y1;
-  item.X2 = x2;
-  item.Y2 = y2;
-  CopyToField(item.Data, sizeof item.Data, text);
-  return item;
-}
-
 // The 19 items: a label and an edit field per row 1..8, the two buttons and
 // the frame. `fields` are the texts of the eight edit fields, in order.
 std::vector<HostDialogItem> EntryDialogItems(int title, const std::array<std::string, 8>& fields) {
@@ -53,13 +42,13 @@ std::vector<HostDialogItem> EntryDialogItems(int title, const std::array<std::st
   items.reserve(kItemCount);
   for (int row = 0; row < 8; ++row) {
     const int y = row + 1;
-    items.push_back(Item(DI_TEXT, 2, y, 0, 0, Msg(MLabelName + row)));
+    items.push_back(DialogItem(DI_TEXT, 2, y, 0, 0, Msg(MLabelName + row)));
     const int edit_type = row == 2 ? DI_PSWEDIT : DI_EDIT;
-    items.push_back(Item(edit_type, 20, y, 45, 0, fields[static_cast<size_t>(row)]));
+    items.push_back(DialogItem(edit_type, 20, y, 45, 0, fields[static_cast<size_t>(row)]));
   }
-  items.push_back(Item(DI_BUTTON, 12, 10, 0, 0, Msg(MAccept)));
-  items.push_back(Item(DI_BUTTON, 27, 10, 0, 0, Msg(MCancel)));
-  items.push_back(Item(DI_DOUBLEBOX, 0, 0, kDialogWidth, kDialogHeight, Msg(title)));
+  items.push_back(DialogItem(DI_BUTTON, 12, 10, 0, 0, Msg(MAccept)));
+  items.push_back(DialogItem(DI_BUTTON, 27, 10, 0, 0, Msg(MCancel)));
+  items.push_back(DialogItem(DI_DOUBLEBOX, 0, 0, kDialogWidth, kDialogHeight, Msg(title)));
   items[0].Focus = -1;
   items[kAccept].DefaultButton = -1;
   return items;

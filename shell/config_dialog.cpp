@@ -39,18 +39,6 @@ enum ConfigItem : int {
   kItemCount = 19,
 };
 
-HostDialogItem Item(int type, int x1, int y1, int x2, int y2, const std::string& text, unsigned flags = 0) {
-  HostDialogItem item{};
-  item.Type = type;
-  item.X1 = x1;
-  item.Y1 = y1;
-  item.X2 = x2;
-  item.Y2 = y2;
-  item.Flags = flags;
-  CopyToField(item.Data, sizeof item.Data, text);
-  return item;
-}
-
 // The text an edit field gives back for a setting. A setting longer than
 // the field was shown cut; when the user left it so, the whole stored value
 // is kept rather than the cut one.
@@ -86,33 +74,33 @@ void RunConfigDialog() {
   PluginSettings& s = Settings();
 
   std::vector<HostDialogItem> items(kItemCount);
-  items[kFrame] = Item(DI_DOUBLEBOX, 0, 0, 42, 18, Msg(MConfigTitle));
-  items[kPulse] = Item(DI_RADIOBUTTON, 1, 1, 0, 0, Msg(MPrefixPulse), DIF_GROUP);
+  items[kFrame] = DialogItem(DI_DOUBLEBOX, 0, 0, 42, 18, Msg(MConfigTitle));
+  items[kPulse] = DialogItem(DI_RADIOBUTTON, 1, 1, 0, 0, Msg(MPrefixPulse), DIF_GROUP);
   items[kPulse].Focus = -1;
   items[kPulse].Selected = s.dial_prefix == "p" ? 1 : 0;
-  items[kTone] = Item(DI_RADIOBUTTON, 24, 1, 0, 0, Msg(MPrefixTone));
+  items[kTone] = DialogItem(DI_RADIOBUTTON, 24, 1, 0, 0, Msg(MPrefixTone));
   items[kTone].Selected = s.dial_prefix == "t" ? 1 : 0;
-  items[kLogLabel] = Item(DI_TEXT, 2, 3, 0, 0, Msg(MLabelLogFile));
-  items[kLogName] = Item(DI_EDIT, 16, 3, 41, 0, s.logfilename);
-  items[kStartupLabel] = Item(DI_TEXT, 2, 5, 0, 0, Msg(MLabelStartupFile));
-  items[kStartupName] = Item(DI_EDIT, 16, 5, 33, 0, s.startupfile);
-  items[kPhonebookLabel] = Item(DI_TEXT, 2, 7, 0, 0, Msg(MLabelPhonebook));
-  items[kPhonebookPath] = Item(DI_EDIT, 20, 7, 41, 0, s.phonebook);
-  items[kEditStartup] = Item(DI_BUTTON, 35, 5, 0, 0, Msg(MEditStartupList));
-  items[kAccept] = Item(DI_BUTTON, 12, 17, 0, 0, Msg(MAccept));
+  items[kLogLabel] = DialogItem(DI_TEXT, 2, 3, 0, 0, Msg(MLabelLogFile));
+  items[kLogName] = DialogItem(DI_EDIT, 16, 3, 41, 0, s.logfilename);
+  items[kStartupLabel] = DialogItem(DI_TEXT, 2, 5, 0, 0, Msg(MLabelStartupFile));
+  items[kStartupName] = DialogItem(DI_EDIT, 16, 5, 33, 0, s.startupfile);
+  items[kPhonebookLabel] = DialogItem(DI_TEXT, 2, 7, 0, 0, Msg(MLabelPhonebook));
+  items[kPhonebookPath] = DialogItem(DI_EDIT, 20, 7, 41, 0, s.phonebook);
+  items[kEditStartup] = DialogItem(DI_BUTTON, 35, 5, 0, 0, Msg(MEditStartupList));
+  items[kAccept] = DialogItem(DI_BUTTON, 12, 17, 0, 0, Msg(MAccept));
   items[kAccept].DefaultButton = -1;
-  items[kCancel] = Item(DI_BUTTON, 22, 17, 0, 0, Msg(MCancel));
-  items[kShowProgress] = Item(DI_CHECKBOX, 5, 9, 0, 0, Msg(MShowProgress));
+  items[kCancel] = DialogItem(DI_BUTTON, 22, 17, 0, 0, Msg(MCancel));
+  items[kShowProgress] = DialogItem(DI_CHECKBOX, 5, 9, 0, 0, Msg(MShowProgress));
   items[kShowProgress].Selected = s.show_progress ? 1 : 0;
-  items[kShowDisk] = Item(DI_CHECKBOX, 5, 10, 0, 0, Msg(MShowDisk));
+  items[kShowDisk] = DialogItem(DI_CHECKBOX, 5, 10, 0, 0, Msg(MShowDisk));
   items[kShowDisk].Selected = s.show_disk ? 1 : 0;
-  items[kDailyLog] = Item(DI_CHECKBOX, 5, 11, 0, 0, Msg(MDailyLog));
+  items[kDailyLog] = DialogItem(DI_CHECKBOX, 5, 11, 0, 0, Msg(MDailyLog));
   items[kDailyLog].Selected = s.daily_log ? 1 : 0;
-  items[kI629] = Item(DI_CHECKBOX, 5, 12, 0, 0, Msg(MI629));
+  items[kI629] = DialogItem(DI_CHECKBOX, 5, 12, 0, 0, Msg(MI629));
   items[kI629].Selected = s.i629 ? 1 : 0;
-  items[kSpeedLabel] = Item(DI_TEXT, 2, 15, 0, 0, Msg(MLabelMinSpeed));
-  items[kMinSpeed] = Item(DI_EDIT, 35, 15, 41, 0, std::to_string(s.minspeed));
-  items[kDebug] = Item(DI_CHECKBOX, 5, 13, 0, 0, Msg(MDebug));
+  items[kSpeedLabel] = DialogItem(DI_TEXT, 2, 15, 0, 0, Msg(MLabelMinSpeed));
+  items[kMinSpeed] = DialogItem(DI_EDIT, 35, 15, 41, 0, std::to_string(s.minspeed));
+  items[kDebug] = DialogItem(DI_CHECKBOX, 5, 13, 0, 0, Msg(MDebug));
   items[kDebug].Selected = s.debug ? 1 : 0;
 
   const int result = HostDialog(42, 18, "Config", items);

@@ -81,6 +81,18 @@ void HostEditor(const std::string& path) {
   if (g_host_set && g_host.Editor) g_host.Editor(path.c_str(), nullptr, 0, 0, -1, -1, 0, 1, 1);
 }
 
+HostDialogItem DialogItem(int type, int x1, int y1, int x2, int y2, const std::string& text, unsigned flags) {
+  HostDialogItem item{};
+  item.Type = type;
+  item.X1 = x1;
+  item.Y1 = y1;
+  item.X2 = x2;
+  item.Y2 = y2;
+  item.Flags = flags;
+  CopyToField(item.Data, sizeof item.Data, text);
+  return item;
+}
+
 void CopyToField(char* field, size_t field_size, const std::string& text) {
   if (field_size == 0) return;
   const size_t n = std::min(text.size(), field_size - 1);

@@ -40,6 +40,10 @@ void HostText(int x, int y, int color, const char* text);
 void HostViewer(const std::string& path);
 void HostEditor(const std::string& path);
 
+// A dialog item of the given kind, place and text (cut to fit), with flags;
+// focus, state and default-button 0.
+HostDialogItem DialogItem(int type, int x1, int y1, int x2, int y2, const std::string& text, unsigned flags = 0);
+
 // Copies `text` into a fixed text field, cutting it so that it and its
 // terminating zero fit.
 void CopyToField(char* field, size_t field_size, const std::string& text);
