@@ -1,6 +1,8 @@
 // kernel32: files, directories and directory searches over the machine's
 // file system, with Windows paths mapped through world::HostPath and names
 // matched without regard to case as on Windows.
+#include <algorithm>
+#include <cctype>
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -575,6 +577,14 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     }
   }
   closedir(d);
+  // The order of a directory of this machine depends on its file system;
+  // NTFS lists names in order, letters compared as capitals. So do we, so
+  // that a search gives the same order on every machine.
+  std::sort(search->entries.begin(), search->entries.end(), [](const FoundEntry& a, const FoundEntry& b) {
+    return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
+      return std::toupper(static_cast<unsigned char>(x)) < std::toupper(static_cast<unsigned char>(y));
+    });
+  });
   if (dots.size() == 2 && dots[0].name == "..") std::swap(dots[0], dots[1]);
   search->entries.insert(search->entries.begin(), dots.begin(), dots.end());
   if (search->entries.empty()) {

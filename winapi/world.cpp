@@ -1,26 +1,17 @@
-// The world directory and its small helpers (see world.h).
+// The world's portable half: the INI file reader and writer shared by the
+// stand-in on Linux and the test remote access library on Windows. Where the
+// world lives, the journal and atomic saves are per platform, in
+// world_posix.cpp and world_win32.cpp.
 #include "winapi/world.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 
 namespace world {
 namespace {
-
-std::mutex& JournalMutex() {
-  static std::mutex m;
-  return m;
-}
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -39,102 +30,7 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-// mkdir -p; existing directories are fine.
-void MakeDirs(const std::string& path) {
-  if (path.empty()) return;
-  std::string partial;
-  size_t pos = 0;
-  while (pos != std::string::npos) {
-    size_t next = path.find('/', pos + 1);
-    partial = path.substr(0, next);
-    if (!partial.empty() && partial != "/") mkdir(partial.c_str(), 0777);
-    pos = next;
-  }
-}
-
 }  // namespace
-
-std::string Dir() {
-  const char* env = std::getenv("WINAPI_WORLD");
-  std::string dir = (env && *env) ? env : "./winworld";
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  struct stat st {};
-  if (stat(dir.c_str(), &st) != 0) MakeDirs(dir);
-  return dir;
-}
-
-std::string FilePath(const std::string& name) { return Dir() + "/" + name; }
-
-void Journal(const std::string& line) {
-  std::lock_guard<std::mutex> lock(JournalMutex());
-  std::string path = FilePath("journal.log");
-  // One write(2) with O_APPEND per line, so that lines of several processes
-  // sharing the world never interleave.
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd < 0) return;
-  std::string text = line + "\n";
-  const char* p = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  close(fd);
-}
-
-std::string HostPath(const std::string& windows_path) {
-  std::string p = windows_path;
-  for (char& c : p) {
-    if (c == '\\') c = '/';
-  }
-  if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') {
-    char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(p[0])));
-    std::string rest = p.substr(2);
-    if (drive == 'z') {
-      if (rest.empty() || rest[0] != '/') rest = "/" + rest;
-      return rest;
-    }
-    std::string base = Dir() + "/drive_" + std::string(1, drive);
-    if (rest.empty() || rest[0] != '/') rest = "/" + rest;
-    if (rest == "/") return base;
-    return base + rest;
-  }
-  return p;
-}
-
-std::string WindowsPath(const std::string& host_path) {
-  if (host_path.empty() || host_path[0] != '/') {
-    std::string p = host_path;
-    for (char& c : p) {
-      if (c == '/') c = '\\';
-    }
-    return p;
-  }
-  // Paths inside <world>/drive_x map back to their drive letter.
-  std::string dir = Dir();
-  std::string prefix = dir + "/drive_";
-  if (host_path.compare(0, prefix.size(), prefix) == 0 && host_path.size() > prefix.size() &&
-      std::isalpha(static_cast<unsigned char>(host_path[prefix.size()])) &&
-      (host_path.size() == prefix.size() + 1 || host_path[prefix.size() + 1] == '/')) {
-    char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(host_path[prefix.size()])));
-    std::string rest = host_path.substr(prefix.size() + 1);
-    if (rest.empty()) rest = "/";
-    for (char& c : rest) {
-      if (c == '/') c = '\\';
-    }
-    return std::string(1, drive) + ":" + rest;
-  }
-  std::string p = host_path;
-  for (char& c : p) {
-    if (c == '/') c = '\\';
-  }
-  return "Z:" + p;
-}
 
 // ---- IniFile ----------------------------------------------------------------
 
@@ -194,32 +90,6 @@ std::string IniFile::Text() const {
     for (const auto& kv : s.second) out += kv.first + "=" + kv.second + "\n";
   }
   return out;
-}
-
-bool IniFile::Save(const std::string& path) const {
-  std::string tmp = path + ".tmp." + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  std::string text = Text();
-  const char* p = text.data();
-  size_t left = text.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (close(fd) != 0) ok = false;
-  if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
-    unlink(tmp.c_str());
-    return false;
-  }
-  return true;
 }
 
 bool IniFile::HasSection(const std::string& section) const {

@@ -6,7 +6,7 @@
 set -u
 build=$1
 command -v tmux >/dev/null || { echo "tmux is not installed: skipped"; exit 77; }
-[ -x "$build/devtools/entryfile" ] || { echo "entryfile not built: skipped"; exit 77; }
+[ -x "$build/entryfile" ] || { echo "entryfile not built: skipped"; exit 77; }
 top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d /tmp/vez_demo_XXXXXX)
 session=vezdemo$$
