@@ -33,6 +33,7 @@ import run_scenarios as rs  # noqa: E402  (the shared runner)
 WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
 WINESERVER = os.environ.get("WINESERVER", "/usr/lib/wine/wineserver")
 SETTINGS_KEY = r"HKEY_CURRENT_USER\Software\Kel"
+HELPER_TIMEOUT_S = 60
 # The service check's message numbers, in the order the plug-in checks them.
 SERVICE_MESSAGES = (("RASMAN", 90), ("SIMPTCP", 91), ("TAPISRV", 92))
 
@@ -60,8 +61,9 @@ class WinePlatform:
         self.prefix = os.environ.get("WINEPREFIX", "")
         if not self.prefix or not os.path.isdir(self.prefix):
             raise SystemExit("run_wine_scenarios: WINEPREFIX must name an existing Wine prefix")
-        # One wineserver for the whole run: one that ends between two runs
-        # while the next starts up loses that run's first calls.
+        # One wineserver for the whole run (scripts/run-wine-stage starts it
+        # persistent): a server that ends between two runs while the next
+        # starts up can leave that run waiting.
         subprocess.run([WINESERVER, "-p"], env=dict(os.environ, WINEPREFIX=self.prefix), check=False)
 
     # ---- what run_scenarios asks of a platform ---------------------------
@@ -168,8 +170,12 @@ class WinePlatform:
         return env
 
     def _wine(self, env, *args):
-        return subprocess.run([WINE, *args], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=rs.RUN_TIMEOUT_S)
+        """Runs a Wine tool (reg, regedit); a hang is the scenario's failure, not the runner's end."""
+        try:
+            return subprocess.run([WINE, *args], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, timeout=HELPER_TIMEOUT_S)
+        except subprocess.TimeoutExpired as e:
+            raise rs.ScenarioError(f"wine64 {' '.join(args)} did not end within {HELPER_TIMEOUT_S} s") from e
 
     def _load_registry(self, env, paths):
         """Wine's registry as the scenario's world has it: the plug-in's key
