@@ -44,19 +44,23 @@ void ReadSettings() {
   // A value of the wrong type, or one that cannot be read, counts as absent:
   // the user keeps a working plug-in, and the entry points that can show a
   // box tell them which value is at fault.
+  // One query per value keeps this cheap: GetPluginInfo runs it whenever
+  // the host builds its menus.
   auto read_integer = [&](const char* name, int32_t fallback) -> int32_t {
-    if (!key.ValueExists(name)) return fallback;
+    const std::optional<RegistryKey::Value> value = key.Query(name);
+    if (!value) return fallback;
     try {
-      return key.ReadInteger(name);
+      return RegistryKey::AsInteger(*value, name);
     } catch (const PluginError& e) {
       g_problems.push_back(e.what());
       return fallback;
     }
   };
   auto read_string = [&](const char* name, const char* fallback) -> std::string {
-    if (!key.ValueExists(name)) return fallback;
+    const std::optional<RegistryKey::Value> value = key.Query(name);
+    if (!value) return fallback;
     try {
-      return key.ReadString(name);
+      return RegistryKey::AsString(*value, name);
     } catch (const PluginError& e) {
       g_problems.push_back(e.what());
       return fallback;
@@ -75,8 +79,14 @@ void ReadSettings() {
   s.logfilename = read_string("logfilename", "vezuzaziz.log");
   s.startupfile = read_string("startupfile", "startup.lst");
   s.phonebook = read_string("phonebook", "");
-  if (key.ValueExists("minspeed")) {
-    s.minspeed = read_integer("minspeed", 0);
+  const std::optional<RegistryKey::Value> minspeed = key.Query("minspeed");
+  if (minspeed) {
+    try {
+      s.minspeed = RegistryKey::AsInteger(*minspeed, "minspeed");
+    } catch (const PluginError& e) {
+      g_problems.push_back(e.what());
+      s.minspeed = 0;
+    }
   } else {
     s.minspeed = 0;
     try {
@@ -114,46 +124,37 @@ LONG RegistryKey::Open(HKEY root, const char* path, REGSAM access) {
   return rc;
 }
 
-bool RegistryKey::ValueExists(const char* name) const {
-  if (key_ == nullptr) return false;
-  DWORD type = 0;
-  DWORD size = 0;
-  return RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+std::optional<RegistryKey::Value> RegistryKey::Query(const char* name) const {
+  if (key_ == nullptr) return std::nullopt;
+  Value value;
+  value.data.resize(64);
+  DWORD size = static_cast<DWORD>(value.data.size());
+  LONG rc = RegQueryValueExA(key_, name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.data.data()), &size);
+  if (rc == ERROR_MORE_DATA) {
+    value.data.resize(size);
+    rc = RegQueryValueExA(key_, name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.data.data()), &size);
+  }
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  value.data.resize(std::min<size_t>(size, value.data.size()));
+  return value;
 }
 
-int32_t RegistryKey::ReadInteger(const char* name) const {
-  DWORD type = 0;
-  DWORD size = 0;
-  if (key_ == nullptr || RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-    throw PluginError(Named("Failed to get data for '%s'", name));
-  }
-  if (type != REG_DWORD) throw PluginError(Named("Invalid data type for '%s'", name));
+int32_t RegistryKey::AsInteger(const Value& value, const char* name) {
+  if (value.type != REG_DWORD) throw PluginError(Named("Invalid data type for '%s'", name));
+  if (value.data.size() > 4) throw PluginError(Named("Failed to get data for '%s'", name));
   BYTE data[4] = {0, 0, 0, 0};
-  size = sizeof data;
-  if (RegQueryValueExA(key_, name, nullptr, &type, data, &size) != ERROR_SUCCESS) {
-    throw PluginError(Named("Failed to get data for '%s'", name));
-  }
-  uint32_t value = 0;
-  std::memcpy(&value, data, sizeof value);
-  return static_cast<int32_t>(value);
+  std::memcpy(data, value.data.data(), value.data.size());
+  uint32_t bits = 0;
+  std::memcpy(&bits, data, sizeof bits);
+  return static_cast<int32_t>(bits);
 }
 
-std::string RegistryKey::ReadString(const char* name) const {
-  DWORD type = 0;
-  DWORD size = 0;
-  if (key_ == nullptr || RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-    throw PluginError(Named("Failed to get data for '%s'", name));
+std::string RegistryKey::AsString(const Value& value, const char* name) {
+  if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) {
+    throw PluginError(Named("Invalid data type for '%s'", name));
   }
-  if (type != REG_SZ && type != REG_EXPAND_SZ) throw PluginError(Named("Invalid data type for '%s'", name));
-  std::string data(size, '\0');
-  if (size > 0 &&
-      RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
-    throw PluginError(Named("Failed to get data for '%s'", name));
-  }
-  data.resize(std::min<size_t>(size, data.size()));
-  const size_t zero = data.find('\0');
-  if (zero != std::string::npos) data.resize(zero);
-  return data;
+  const size_t zero = value.data.find('\0');
+  return zero == std::string::npos ? value.data : value.data.substr(0, zero);
 }
 
 void RegistryKey::WriteInteger(const char* name, int32_t value) const {

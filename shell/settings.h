@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,11 +54,18 @@ class RegistryKey {
   HKEY Handle() const { return key_; }
   void Close();
 
-  bool ValueExists(const char* name) const;
-  // These raise PluginError with "Invalid data type for '%s'" or
-  // "Failed to get data for '%s'".
-  int32_t ReadInteger(const char* name) const;
-  std::string ReadString(const char* name) const;
+  // A value's type and bytes, read in one query; nothing when the value
+  // does not exist or the query fails.
+  struct Value {
+    DWORD type = REG_NONE;
+    std::string data;
+  };
+  std::optional<Value> Query(const char* name) const;
+  // The value as an integer (REG_DWORD of at most 4 bytes) or as a string
+  // (REG_SZ or REG_EXPAND_SZ, cut at its first zero). These raise PluginError
+  // with "Invalid data type for '%s'" or "Failed to get data for '%s'".
+  static int32_t AsInteger(const Value& value, const char* name);
+  static std::string AsString(const Value& value, const char* name);
   // These raise PluginError with "Failed to set data for '%s'".
   void WriteInteger(const char* name, int32_t value) const;
   void WriteString(const char* name, const std::string& value) const;
