@@ -154,8 +154,11 @@ void ScriptedUi::RestoreScreen(int handle) {
 void ScriptedUi::Text(int, int, int, const char*) {}
 
 int ScriptedUi::Viewer(const FileCall& call) {
+  // Only a file that can be read can be shown: a directory opens as a
+  // stream on Linux but fails at the first read, as it fails on Windows.
   std::ifstream in(call.local_path, std::ios::binary);
-  return in ? 1 : 0;
+  in.peek();
+  return in.good() || in.eof() ? 1 : 0;
 }
 
 int ScriptedUi::Editor(const FileCall& call) {

@@ -28,6 +28,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
 
+sys.dont_write_bytecode = True  # no __pycache__ in the scenarios folder
 import run_scenarios as rs  # noqa: E402  (the shared runner)
 
 WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
