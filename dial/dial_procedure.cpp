@@ -159,6 +159,12 @@ std::string WaitForDialOutcome() {
   }
 }
 
+// Hangs up a try's dial and drops any report its service still sends.
+static void HangUpTry(HRASCONN connection) {
+  RasHangUpA(connection);
+  ForgetDialConnection(connection);
+}
+
 void DialProcedure(const std::string& name) {
   if (!ReadDialEntry(name)) return;
   const EntryValues entry = CurrentEntry();
@@ -212,8 +218,11 @@ void DialProcedure(const std::string& name) {
 
     ResetDialOutcome();
     connection = nullptr;
-    const DWORD refused = RasDialA(&extensions, nullptr, &params, 0,
-                                   reinterpret_cast<LPVOID>(&DialProgressCallback), &connection);
+    // Notifier type 1 names the dial of each report, so that a service that
+    // goes on reporting after a hang-up cannot decide this try.
+    const DWORD refused = RasDialA(&extensions, nullptr, &params, 1,
+                                   reinterpret_cast<LPVOID>(&DialProgressCallback1), &connection);
+    ExpectDialConnection(connection);
     // A dial refused at once never reaches the notifier: its code is the
     // try's failure.
     if (refused != 0) PublishDialFailure(refused);
@@ -222,12 +231,12 @@ void DialProcedure(const std::string& name) {
     try {
       outcome = WaitForDialOutcome();
     } catch (...) {
-      RasHangUpA(connection);
+      HangUpTry(connection);
       throw;
     }
 
     if (outcome == "interrupted") {
-      RasHangUpA(connection);
+      HangUpTry(connection);
       WriteLogLine(Msg(MInterrupted));
       ShowMessage(FMSG_WARNING, {Msg(MWarningTitle), Msg(MInterruptedLine), Msg(MOk)}, 1);
       screen.Restore();
@@ -238,7 +247,7 @@ void DialProcedure(const std::string& name) {
       const DWORD error = DialError();
       const std::string text = RemoteAccessErrorText(error);
       if (error == ERROR_REMOTE_DISCONNECTION && settings.i629) tries_left = 1;
-      RasHangUpA(connection);
+      HangUpTry(connection);
       PlaySoundFile("error.wav");
       const std::string oem_text = ConvertToOem(text);
       ShowMessage(FMSG_WARNING, {Msg(MWarningTitle), oem_text}, 0);
@@ -264,7 +273,7 @@ void DialProcedure(const std::string& name) {
         WriteLogLine(Msg(MSpeed) + std::to_string(speed) + " bps.");
         if (speed < settings.minspeed) {
           PlaySoundFile("error.wav");
-          RasHangUpA(connection);
+          HangUpTry(connection);
           ShowMessage(FMSG_WARNING, {Msg(MWarningTitle), Msg(MTooSlow), Msg(MTooSlowLine2)}, 0);
           Sleep(pause);
           WriteLogLine(Msg(MTooSlow));

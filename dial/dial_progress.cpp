@@ -275,3 +275,43 @@ bool ConsoleKeyPressed(WORD key) {
   }
   return false;
 }
+
+// ---- Reports of dials that were hung up ---------------------------------------
+
+namespace {
+
+// The handles of the last dials hung up. A few are enough: only a dial that
+// ends while its service goes on reporting leaves reports behind.
+constexpr size_t kForgottenDials = 16;
+std::array<std::atomic<HRASCONN>, kForgottenDials> g_forgotten{};
+std::atomic<size_t> g_forgotten_next{0};
+
+bool IsForgotten(HRASCONN connection) {
+  if (connection == nullptr) return false;
+  for (const std::atomic<HRASCONN>& slot : g_forgotten) {
+    if (slot.load(std::memory_order_acquire) == connection) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void ForgetDialConnection(HRASCONN connection) {
+  if (connection == nullptr || IsForgotten(connection)) return;
+  const size_t slot = g_forgotten_next.fetch_add(1, std::memory_order_relaxed) % kForgottenDials;
+  g_forgotten[slot].store(connection, std::memory_order_release);
+}
+
+void ExpectDialConnection(HRASCONN connection) {
+  if (connection == nullptr) return;
+  for (std::atomic<HRASCONN>& slot : g_forgotten) {
+    HRASCONN expected = connection;
+    slot.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
+  }
+}
+
+void WINAPI DialProgressCallback1(HRASCONN connection, UINT message, RASCONNSTATE state, DWORD error,
+                                  DWORD /*extended_error*/) {
+  if (IsForgotten(connection)) return;
+  DialProgressCallback(message, state, error);
+}

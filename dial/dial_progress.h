@@ -40,6 +40,18 @@ const char* DialOutcomeText(DialOutcomeKind kind);
 // thread; never lets an exception out.
 void WINAPI DialProgressCallback(UINT message, RASCONNSTATE state, DWORD error);
 
+// The notifier the dial hands to RasDialA (notifier type 1): the report of
+// DialProgressCallback, with the handle of its dial. Reports of a dial that
+// was hung up (a service may go on reporting after RasHangUpA) are dropped,
+// so that they cannot decide a later dial. Any thread.
+void WINAPI DialProgressCallback1(HRASCONN connection, UINT message, RASCONNSTATE state, DWORD error,
+                                  DWORD extended_error);
+// A try hung up its dial: from now on its reports are dropped.
+void ForgetDialConnection(HRASCONN connection);
+// RasDialA gave a new try this handle: its reports count again (a service
+// may hand out the handle of a dial long hung up).
+void ExpectDialConnection(HRASCONN connection);
+
 // Start of a try (host's thread, before RasDialA): no outcome, error 0, no
 // queued states, event reset.
 void ResetDialOutcome();

@@ -113,6 +113,10 @@ static_assert(offsetof(RASCONNA, hrasconn) == 4);
 
 // The notifier of notifier type 0.
 typedef void(WINAPI* RASDIALFUNC)(UINT unMsg, RASCONNSTATE rasconnstate, DWORD dwError);
+// The notifier of notifier type 1: the same report, with the connection
+// handle of the dial it belongs to.
+typedef void(WINAPI* RASDIALFUNC1)(HRASCONN hrasconn, UINT unMsg, RASCONNSTATE rascs, DWORD dwError,
+                                   DWORD dwExtendedError);
 // RasDeleteEntry is not imported but looked up at run time.
 typedef DWORD(WINAPI* RASDELETEENTRYFUNC)(LPCSTR lpszPhonebook, LPCSTR lpszEntry);
 

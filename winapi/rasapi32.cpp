@@ -347,7 +347,8 @@ struct Dial : std::enable_shared_from_this<Dial> {
   Scenario scenario;
   Connection connection;         // what the dial makes when it connects
   std::string connections_path;  // the world the dial was made in
-  RASDIALFUNC notifier = nullptr;
+  RASDIALFUNC notifier = nullptr;    // notifier type 0
+  RASDIALFUNC1 notifier1 = nullptr;  // notifier type 1: also told the dial's handle
   bool esc_pushed = false;
 
   std::atomic<bool> hung_up{false};    // RasHangUpA was called
@@ -376,6 +377,7 @@ struct Dial : std::enable_shared_from_this<Dial> {
       PushEscape();
     }
     if (notifier != nullptr) notifier(0, state, error);
+    if (notifier1 != nullptr) notifier1(IdHandle(id), 0, state, error, 0);
   }
 
   void Start() {
@@ -676,7 +678,7 @@ DWORD WINAPI RasDialA(RASDIALEXTENSIONS* lpRasDialExtensions, LPCSTR lpszPhonebo
   if (lpRasDialExtensions != nullptr && lpRasDialExtensions->dwSize != sizeof(RASDIALEXTENSIONS)) {
     return kErrorInvalidSize;
   }
-  if (lpvNotifier != nullptr && dwNotifierType != 0) return ERROR_NOT_SUPPORTED;
+  if (lpvNotifier != nullptr && dwNotifierType != 0 && dwNotifierType != 1) return ERROR_NOT_SUPPORTED;
 
   // The number: the one given, else the named entry's.
   const std::string entry = FieldText(lpRasDialParams->szEntryName);
@@ -696,7 +698,13 @@ DWORD WINAPI RasDialA(RASDIALEXTENSIONS* lpRasDialExtensions, LPCSTR lpszPhonebo
   if (dial->scenario.refuse != 0) return dial->scenario.refuse;
 
   dial->id = NewConnectionId();
-  dial->notifier = reinterpret_cast<RASDIALFUNC>(lpvNotifier);
+  // The notifier's address is a plain function pointer of the type's
+  // signature; it goes through void* to say so.
+  if (dwNotifierType == 1) {
+    dial->notifier1 = reinterpret_cast<RASDIALFUNC1>(lpvNotifier);
+  } else {
+    dial->notifier = reinterpret_cast<RASDIALFUNC>(lpvNotifier);
+  }
   dial->connections_path = ConnectionsPath();
   dial->connection.id = dial->id;
   // A connection made without an entry is known by "." and its number.
@@ -708,7 +716,7 @@ DWORD WINAPI RasDialA(RASDIALEXTENSIONS* lpRasDialExtensions, LPCSTR lpszPhonebo
   *lphRasConn = IdHandle(dial->id);
   Dials().Add(dial);
 
-  if (dial->notifier == nullptr) return RunDialSynchronously(*dial);
+  if (dial->notifier == nullptr && dial->notifier1 == nullptr) return RunDialSynchronously(*dial);
   if (!dial->scenario.silent) dial->Start();
   return 0;
 }

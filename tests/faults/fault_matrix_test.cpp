@@ -451,9 +451,8 @@ TEST_F(FaultWorld, EveryFaultTakesEffect) {
 
 // A service that goes on reporting after the hang-up of a dial broken off
 // with Esc: its late reports must not decide the next dial of the session.
-// Disabled while the notifier cannot tell one dial's reports from the next
-// one's: the late "connected" of the first dial ends the second as connected.
-TEST_F(FaultWorld, DISABLED_LateReportsOfABrokenOffDialDoNotDecideTheNextDial) {
+// The notifier is told which dial each report belongs to.
+TEST_F(FaultWorld, LateReportsOfABrokenOffDialDoNotDecideTheNextDial) {
   PrepareWorld(Fault::kNone);
   WriteWorldFile("ras.ini",
                  "[p111]\nstates=0,1,2,3,4,5,6,7\npause_ms=30\nesc_at_state=1\ncallback_after_hangup=1\n"
