@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "host/quoted_text.h"
+#include "host/text_file.h"
 
 namespace {
 
@@ -41,15 +42,9 @@ bool UnescapeText(const std::string& raw, std::string& out, std::string& error) 
 bool LanguageFile::Parse(const std::string& text, std::string& error) {
   std::array<std::string, kMessageCount> texts{};
   std::array<bool, kMessageCount> present{};
-  size_t start = 0;
   int line_number = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
+  for (const std::string& line : TextLines(text)) {
     ++line_number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
 
     const std::string where = "line " + std::to_string(line_number) + ": ";
@@ -83,15 +78,13 @@ bool LanguageFile::Parse(const std::string& text, std::string& error) {
 }
 
 bool LanguageFile::Load(const std::string& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::string content;
+  if (!ReadTextFile(path, content)) {
     error = "cannot read " + path;
     return false;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
   std::string why;
-  if (!Parse(content.str(), why)) {
+  if (!Parse(content, why)) {
     error = path + " " + why;
     return false;
   }

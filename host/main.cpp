@@ -15,6 +15,7 @@
 #include "host/plugin_library.h"
 #include "host/script.h"
 #include "host/scripted_ui.h"
+#include "host/text_file.h"
 #include "host/transcript.h"
 #ifdef KELHOST_HAS_TERMINAL_UI
 #include "host/terminal/terminal_ui.h"
@@ -25,15 +26,6 @@ namespace {
 int Fail(const std::string& text) {
   std::fprintf(stderr, "kelhost: %s\n", text.c_str());
   return 1;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream content;
-  content << in.rdbuf();
-  text = content.str();
-  return true;
 }
 
 struct Exports {
@@ -80,7 +72,7 @@ int Run(const HostOptions& options) {
   std::vector<ScriptAnswer> answers;
   if (options.has_script) {
     std::string text;
-    if (!ReadWholeFile(options.script, text)) return Fail("cannot read the script " + options.script);
+    if (!ReadTextFile(options.script, text)) return Fail("cannot read the script " + options.script);
     if (!ParseScript(text, answers, error)) return Fail(options.script + " " + error);
   }
   // A person at a terminal gets the terminal UI; a script, or output that

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "host/quoted_text.h"
+#include "host/text_file.h"
 
 namespace {
 
@@ -176,15 +177,9 @@ int VirtualKeyOfName(const std::string& name) {
 
 bool ParseScript(const std::string& text, std::vector<ScriptAnswer>& answers, std::string& error) {
   std::vector<ScriptAnswer> result;
-  size_t start = 0;
   int line_number = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
+  for (const std::string& line : TextLines(text)) {
     ++line_number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
 
     std::vector<Token> tokens;
     std::string why;

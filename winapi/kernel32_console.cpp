@@ -177,16 +177,23 @@ HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
   return h;
 }
 
+// The checks PeekConsoleInputA and ReadConsoleInputA share; sets the last
+// error when the call cannot go on.
+static bool ValidInputCall(HANDLE handle, PINPUT_RECORD buffer, DWORD length, LPDWORD count) {
+  if (!IsConsoleInput(handle)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (!count || (!buffer && length)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  return true;
+}
+
 BOOL WINAPI PeekConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWORD nLength,
                               LPDWORD lpNumberOfEventsRead) {
-  if (!IsConsoleInput(hConsoleInput)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!lpNumberOfEventsRead || (!lpBuffer && nLength)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!ValidInputCall(hConsoleInput, lpBuffer, nLength, lpNumberOfEventsRead)) return FALSE;
   std::lock_guard<std::mutex> lock(g_mutex);
   PumpTerminal();
   DWORD n = 0;
@@ -197,14 +204,7 @@ BOOL WINAPI PeekConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
 
 BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWORD nLength,
                               LPDWORD lpNumberOfEventsRead) {
-  if (!IsConsoleInput(hConsoleInput)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!lpNumberOfEventsRead || (!lpBuffer && nLength)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!ValidInputCall(hConsoleInput, lpBuffer, nLength, lpNumberOfEventsRead)) return FALSE;
   std::unique_lock<std::mutex> lock(g_mutex);
   if (nLength == 0) {
     *lpNumberOfEventsRead = 0;

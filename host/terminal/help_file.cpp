@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/text_file.h"
+
 namespace {
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -71,14 +73,12 @@ bool HelpFile::Parse(std::string_view text, std::string& error) {
 }
 
 bool HelpFile::Load(const std::string& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::string content;
+  if (!ReadTextFile(path, content)) {
     error = "cannot read " + path;
     return false;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  return Parse(content.str(), error);
+  return Parse(content, error);
 }
 
 const HelpTopic* HelpFile::Find(std::string_view name) const {

@@ -3,14 +3,11 @@
 
 #include <algorithm>
 
+#include "host/text_file.h"
+
 std::vector<std::string> SplitLines(std::string_view content) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < content.size()) {
-    size_t end = content.find('\n', start);
-    if (end == std::string_view::npos) end = content.size();
-    std::string_view raw = content.substr(start, end - start);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+  for (const std::string& raw : TextLines(content)) {
     std::string line;
     for (char c : raw) {
       if (c == '\t') {
@@ -20,7 +17,6 @@ std::vector<std::string> SplitLines(std::string_view content) {
       }
     }
     lines.push_back(std::move(line));
-    start = end + 1;
   }
   return lines;
 }
