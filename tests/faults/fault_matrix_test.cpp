@@ -63,7 +63,7 @@ enum class Fault {
   kLogUnwritable,      // a directory stands where the log file should be: access denied
   kLogDiskFull,        // the first write to a log file fails with ERROR_DISK_FULL
   kEntryDiskFull,      // the first write of an entry-file save fails with ERROR_DISK_FULL
-  kEntryUnwritable,    // the entry file's temporary file cannot be created: access denied
+  kEntryUnwritable,    // the entry file's lock file cannot be opened: access denied
   kEntryVanishes,      // the entry file is deleted while the first host call is answered
   kRegistryReadOnly,   // the settings key cannot be written, and minspeed is missing
   kRegistryWrongTypes, // all ten values of a wrong type
@@ -260,7 +260,7 @@ class FaultWorld : public PluginTest {
         faults = "fail_write=1\nfail_write_path=vezuzaziz.ini\n";
         break;
       case Fault::kEntryUnwritable:
-        fs::create_directories(plugin_dir + "/vezuzaziz.ini.new");
+        fs::create_directories(plugin_dir + "/vezuzaziz.ini.lock");
         break;
       case Fault::kRegistryReadOnly:
         faults = "readonly_keys=HKEY_CURRENT_USER\\Software\\Kel\n";
