@@ -348,6 +348,12 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     return FALSE;
   }
   if (WriteShouldFail(*file)) {
+    // A disk that fills in the middle of the write: [faults] fail_write_bytes
+    // of its bytes land before it fails.
+    const long landed = std::clamp<long>(SystemIni()->GetInt("faults", "fail_write_bytes", 0), 0,
+                                         static_cast<long>(nNumberOfBytesToWrite));
+    ssize_t n = landed > 0 ? write(file->fd(), lpBuffer, static_cast<size_t>(landed)) : 0;
+    *lpNumberOfBytesWritten = n > 0 ? static_cast<DWORD>(n) : 0;
     SetLastError(ERROR_DISK_FULL);
     return FALSE;
   }
