@@ -77,6 +77,13 @@ void WriteAll(HANDLE h, std::string_view data, const std::string& path) {
   }
 }
 
+// Reads at most `size` bytes; 0 at the end of the file.
+DWORD ReadSome(HANDLE h, char* buffer, size_t size, const std::string& path) {
+  DWORD got = 0;
+  if (!ReadFile(h, buffer, static_cast<DWORD>(size), &got, nullptr)) throw IoError(path, GetLastError(), "Cannot read");
+  return got;
+}
+
 bool IsBusyError(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED; }
 
 // A rename that waits a little for a reader of another process.
@@ -149,18 +156,20 @@ std::string ReadWholeFile(const std::string& path) {
   DWORD high = 0;
   const DWORD low = GetFileSize(file.Get(), &high);
   if (high != 0 || low > kMaxReadBytes) RefuseFile(MFileTooLarge, path);
-  std::string data;
-  data.reserve(low);
-  std::vector<char> buffer(65536);
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-      throw IoError(path, GetLastError(), "Cannot read");
-    }
+  std::string data(low, '\0');
+  size_t have = 0;
+  while (have < data.size()) {
+    const DWORD got = ReadSome(file.Get(), data.data() + have, data.size() - have, path);
     if (got == 0) break;
-    // A file that grows while it is read is held to the same bound.
+    have += got;
+  }
+  data.resize(have);
+  // What a file that grew since its size was taken holds on, held to the
+  // same bound.
+  char more[4096];
+  for (DWORD got; (got = ReadSome(file.Get(), more, sizeof more, path)) != 0;) {
     if (data.size() + got > kMaxReadBytes) RefuseFile(MFileTooLarge, path);
-    data.append(buffer.data(), got);
+    data.append(more, got);
   }
   return data;
 }
