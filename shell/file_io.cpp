@@ -8,6 +8,7 @@
 
 #include "shell/host_calls.h"
 #include "shell/messages.h"
+#include "shell/text_helpers.h"
 
 namespace {
 
@@ -214,15 +215,20 @@ bool CompleteInterruptedReplace(const std::string& path) {
     }
   }
   // Temporary files of saves that never finished: "<name>.<process>-<n>.new".
+  // The search also matches short names, so each long name is checked again.
   const size_t slash = path.find_last_of("\\/");
   const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string prefix = LowerAscii(path.substr(directory.size()) + ".");
   WIN32_FIND_DATAA found_file{};
   HANDLE search = FindFirstFileA((path + ".*" + kTemporarySuffix).c_str(), &found_file);
   if (search != INVALID_HANDLE_VALUE) {
     std::vector<std::string> stale;
     do {
       found_file.cFileName[sizeof found_file.cFileName - 1] = '\0';
-      if ((found_file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) stale.push_back(found_file.cFileName);
+      const std::string name = LowerAscii(found_file.cFileName);
+      const bool ours = name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+                        name.compare(name.size() - 4, 4, kTemporarySuffix) == 0;
+      if (ours && (found_file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) stale.push_back(found_file.cFileName);
     } while (FindNextFileA(search, &found_file));
     FindClose(search);
     for (const std::string& name : stale) DeleteFileA((directory + name).c_str());
@@ -249,6 +255,7 @@ void AppendToFile(const std::string& path, std::string_view data) {
     // Part of the bytes may have landed: cut them off again, so that the
     // next append starts where this one did.
     LONG high = end_high;
+    SetLastError(NO_ERROR);
     if (SetFilePointer(file.Get(), static_cast<LONG>(end_low), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
         GetLastError() == NO_ERROR) {
       SetEndOfFile(file.Get());
