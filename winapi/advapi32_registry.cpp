@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "winapi/reg_file.h"
+#include "winapi/standin_control.h"
 #include "winapi/standin_internal.h"
 #include "winapi/windows.h"
 #include "winapi/world.h"
@@ -213,14 +214,16 @@ LSTATUS CopyData(const RegValue& v, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbD
   return ERROR_SUCCESS;
 }
 
-}  // namespace
-
+// A reload of the world reads registry.reg afresh.
 void ResetRegistry() {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   g_loaded = false;
   g_tree = RegTree();
 }
 
+const bool kReloadHook = (StandinAddReloadHook(&ResetRegistry), true);
+
+}  // namespace
 }  // namespace standin
 
 using namespace standin;

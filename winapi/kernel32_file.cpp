@@ -18,6 +18,7 @@
 
 #include "winapi/file_object.h"
 #include "winapi/handles.h"
+#include "winapi/standin_control.h"
 #include "winapi/standin_internal.h"
 #include "winapi/windows.h"
 #include "winapi/world.h"
@@ -211,13 +212,15 @@ void FillFindData(const FoundEntry& e, LPWIN32_FIND_DATAA data) {
   std::strncpy(data->cFileName, e.name.c_str(), MAX_PATH - 1);
 }
 
-}  // namespace
-
+// A reload of the world restarts the count of the write fault.
 void ResetFileFaults() {
   std::lock_guard<std::mutex> lock(g_fault_mutex);
   g_write_count = 0;
 }
 
+const bool kReloadHook = (StandinAddReloadHook(&ResetFileFaults), true);
+
+}  // namespace
 }  // namespace standin
 
 using namespace standin;
