@@ -21,6 +21,7 @@
 namespace standin {
 namespace {
 
+constexpr DWORD kErrorInvalidAddress = 487;
 constexpr DWORD kErrorInvalidServiceControl = 1052;
 constexpr DWORD kErrorDatabaseDoesNotExist = 1065;
 constexpr DWORD kRpcServerUnavailable = 1722;
@@ -113,8 +114,11 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWO
     SetLastError(kRpcServerUnavailable);
     return nullptr;
   }
-  if (lpDatabaseName && !EqualNoCase(lpDatabaseName, "ServicesActive")) {
-    SetLastError(kErrorDatabaseDoesNotExist);
+  // The active database (named, or by NULL or ""), else: the failed one's
+  // name does not exist (1065), any other is not a database name (123).
+  if (lpDatabaseName && *lpDatabaseName && !EqualNoCase(lpDatabaseName, "ServicesActive")) {
+    SetLastError(EqualNoCase(lpDatabaseName, "ServicesFailed") ? kErrorDatabaseDoesNotExist
+                                                                : static_cast<DWORD>(ERROR_INVALID_NAME));
     return nullptr;
   }
   HANDLE h = RegisterHandle(std::make_shared<ScManagerObject>(dwDesiredAccess));
@@ -126,7 +130,11 @@ SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD 
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
-  if (!lpServiceName || !*lpServiceName) {
+  if (!lpServiceName) {
+    SetLastError(kErrorInvalidAddress);
+    return nullptr;
+  }
+  if (!*lpServiceName) {
     SetLastError(ERROR_INVALID_NAME);
     return nullptr;
   }

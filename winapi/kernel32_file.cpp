@@ -87,6 +87,10 @@ std::string ResolveCase(const std::string& host) {
 
 std::string HostOf(const char* windows_path) { return ResolveCase(world::HostPath(windows_path)); }
 
+// Wildcards and the other characters no file name may hold: a name with one
+// of them cannot be opened, moved or deleted (ERROR_INVALID_NAME).
+bool HasInvalidNameCharacter(const char* windows_path) { return std::strpbrk(windows_path, "*?<>|\"") != nullptr; }
+
 std::string ParentOf(const std::string& host) {
   std::string p = host;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -268,8 +272,17 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
       return INVALID_HANDLE_VALUE;
   }
   std::string host = HostOf(lpFileName);
-  if (!host.empty() && host.back() == '/') {
-    SetLastError(ERROR_INVALID_NAME);
+  if (host.size() > 1 && host.back() == '/') {
+    // "name\": a directory that is there cannot be opened as a file (5),
+    // a file cannot be named as a directory (123), and a name that is not
+    // there is missing (2 or 3), as Windows reports them.
+    struct stat named {};
+    const std::string bare = host.substr(0, host.find_last_not_of('/') + 1);
+    if (stat(bare.c_str(), &named) != 0) {
+      SetLastError(MissingError(bare));
+    } else {
+      SetLastError(S_ISDIR(named.st_mode) ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : static_cast<DWORD>(ERROR_INVALID_NAME));
+    }
     return INVALID_HANDLE_VALUE;
   }
   struct stat before {};
@@ -460,6 +473,10 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (HasInvalidNameCharacter(lpExistingFileName) || HasInvalidNameCharacter(lpNewFileName)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
   constexpr DWORD kKnownFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   if (dwFlags & ~kKnownFlags) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -511,6 +528,10 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return FALSE;
   }
+  if (HasInvalidNameCharacter(lpFileName)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
   std::string host = HostOf(lpFileName);
   struct stat st {};
   if (lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -554,6 +575,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     return INVALID_HANDLE_VALUE;
   }
   if (dir_win.size() == 2 && dir_win[1] == ':') dir_win += "\\";  // "C:" alone is that drive's root here
+  // A drive's root directory lists no "." and "..".
+  const bool drive_root = dir_win.size() >= 3 && dir_win[1] == ':' && dir_win.find_first_not_of("\\/", 2) == std::string::npos;
   std::string dir = dir_win.empty() ? std::string(".") : HostOf(dir_win.c_str());
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   DIR* d = opendir(dir.c_str());
@@ -574,7 +597,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
                      ToFileTime(st.st_mtim)};
     // "." and ".." come first, as the system lists them.
     if (name == "." || name == "..") {
-      if (dir != "/") dots.push_back(entry);
+      if (!drive_root && dir != "/") dots.push_back(entry);
     } else {
       search->entries.push_back(entry);
     }
