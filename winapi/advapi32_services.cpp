@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "winapi/handles.h"
 #include "winapi/standin_internal.h"
@@ -114,11 +115,12 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWO
     SetLastError(kRpcServerUnavailable);
     return nullptr;
   }
-  // The active database (named, or by NULL or ""), else: the failed one's
-  // name does not exist (1065), any other is not a database name (123).
-  if (lpDatabaseName && *lpDatabaseName && !EqualNoCase(lpDatabaseName, "ServicesActive")) {
-    SetLastError(EqualNoCase(lpDatabaseName, "ServicesFailed") ? kErrorDatabaseDoesNotExist
-                                                                : static_cast<DWORD>(ERROR_INVALID_NAME));
+  // The active database (named exactly so, or by NULL or ""), else: the
+  // failed one's name does not exist (1065), any other is not a database
+  // name (123), as Wine answers (the names compare with their case).
+  if (lpDatabaseName && *lpDatabaseName && std::strcmp(lpDatabaseName, "ServicesActive") != 0) {
+    SetLastError(std::strcmp(lpDatabaseName, "ServicesFailed") == 0 ? kErrorDatabaseDoesNotExist
+                                                                    : static_cast<DWORD>(ERROR_INVALID_NAME));
     return nullptr;
   }
   HANDLE h = RegisterHandle(std::make_shared<ScManagerObject>(dwDesiredAccess));

@@ -233,14 +233,13 @@ BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
 BOOL WINAPI WriteConsoleInputA(HANDLE hConsoleInput, const INPUT_RECORD* lpBuffer, DWORD nLength,
                                LPDWORD lpNumberOfEventsWritten) {
   // As the NT family checks: no count to write (where Windows itself would
-  // fault) 12; the count is 0 on every other failure; records to write from
-  // no buffer 998, except through INVALID_HANDLE_VALUE, which is refused
-  // first; a handle that is no console input 6.
+  // fault) 12, as Wine answers; records to write from no buffer 998, except
+  // through INVALID_HANDLE_VALUE, which is refused first; a handle that is no
+  // console input 6. A failure leaves the count as it was, as Wine does.
   if (!lpNumberOfEventsWritten) {
     SetLastError(kErrorInvalidAccess);
     return FALSE;
   }
-  *lpNumberOfEventsWritten = 0;
   if (hConsoleInput != INVALID_HANDLE_VALUE && !lpBuffer && nLength) {
     SetLastError(kErrorNoAccess);
     return FALSE;

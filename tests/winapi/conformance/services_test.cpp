@@ -20,7 +20,7 @@ class ServiceCalls : public Scratch {
 };
 
 TEST_F(ServiceCalls, TheManagerOfTheActiveDatabaseOnly) {
-  for (const char* active : {"ServicesActive", "servicesactive", ""}) {
+  for (const char* active : {"ServicesActive", ""}) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, active, SC_MANAGER_CONNECT);
     EXPECT_NE(manager, nullptr) << active;
     if (manager) CloseServiceHandle(manager);
@@ -30,6 +30,9 @@ TEST_F(ServiceCalls, TheManagerOfTheActiveDatabaseOnly) {
   EXPECT_EQ(GetLastError(), kErrorDatabaseDoesNotExist);
   SetLastError(kUnset);
   EXPECT_EQ(OpenSCManagerA(nullptr, "DoesNotExist", SC_MANAGER_CONNECT), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+  SetLastError(kUnset);
+  EXPECT_EQ(OpenSCManagerA(nullptr, "servicesactive", SC_MANAGER_CONNECT), nullptr);  // the case counts
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
 }
 
