@@ -33,6 +33,7 @@ constexpr WORD kVkTab = 0x09;
 constexpr WORD kVkReturn = 0x0D;
 constexpr WORD kVkSpace = 0x20;
 constexpr DWORD kShiftPressed = 0x0010;
+constexpr DWORD kErrorInvalidAccess = 12;
 
 std::mutex g_mutex;
 std::condition_variable g_input_arrived;
@@ -231,12 +232,20 @@ BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
 
 BOOL WINAPI WriteConsoleInputA(HANDLE hConsoleInput, const INPUT_RECORD* lpBuffer, DWORD nLength,
                                LPDWORD lpNumberOfEventsWritten) {
-  if (!IsConsoleInput(hConsoleInput)) {
-    SetLastError(ERROR_INVALID_HANDLE);
+  // As the NT family checks: no count to write (where Windows itself would
+  // fault) 12, as Wine answers; records to write from no buffer 998, except
+  // through INVALID_HANDLE_VALUE, which is refused first; a handle that is no
+  // console input 6. A failure leaves the count as it was, as Wine does.
+  if (!lpNumberOfEventsWritten) {
+    SetLastError(kErrorInvalidAccess);
     return FALSE;
   }
-  if (!lpNumberOfEventsWritten || (!lpBuffer && nLength)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+  if (hConsoleInput != INVALID_HANDLE_VALUE && !lpBuffer && nLength) {
+    SetLastError(kErrorNoAccess);
+    return FALSE;
+  }
+  if (!IsConsoleInput(hConsoleInput)) {
+    SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
   {

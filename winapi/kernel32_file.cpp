@@ -18,6 +18,7 @@
 
 #include "winapi/file_object.h"
 #include "winapi/handles.h"
+#include "winapi/standin_control.h"
 #include "winapi/standin_internal.h"
 #include "winapi/windows.h"
 #include "winapi/world.h"
@@ -95,6 +96,10 @@ std::string ResolveCase(const std::string& host) {
 }
 
 std::string HostOf(const char* windows_path) { return ResolveCase(world::HostPath(windows_path)); }
+
+// Wildcards and the other characters no file name may hold: a name with one
+// of them cannot be opened, moved or deleted (ERROR_INVALID_NAME).
+bool HasInvalidNameCharacter(const char* windows_path) { return std::strpbrk(windows_path, "*?<>|\"") != nullptr; }
 
 std::string ParentOf(const std::string& host) {
   std::string p = host;
@@ -221,13 +226,15 @@ void FillFindData(const FoundEntry& e, LPWIN32_FIND_DATAA data) {
   std::strncpy(data->cFileName, e.name.c_str(), MAX_PATH - 1);
 }
 
-}  // namespace
-
+// A reload of the world restarts the count of the write fault.
 void ResetFileFaults() {
   std::lock_guard<std::mutex> lock(g_fault_mutex);
   g_write_count = 0;
 }
 
+const bool kReloadHook = (StandinAddReloadHook(&ResetFileFaults), true);
+
+}  // namespace
 }  // namespace standin
 
 using namespace standin;
@@ -275,8 +282,19 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
       return INVALID_HANDLE_VALUE;
   }
   std::string host = HostOf(lpFileName);
-  if (!host.empty() && host.back() == '/') {
-    SetLastError(ERROR_INVALID_NAME);
+  if (host.size() > 1 && host.back() == '/') {
+    // "name\": a directory that is there cannot be opened as a file (5),
+    // a file cannot be named as a directory (123), and a name that is not
+    // there is missing (2 or 3) to open and invalid (123) to create, as
+    // Windows reports them.
+    struct stat named {};
+    const std::string bare = host.substr(0, host.find_last_not_of('/') + 1);
+    const bool creates = dwCreationDisposition != OPEN_EXISTING && dwCreationDisposition != TRUNCATE_EXISTING;
+    if (stat(bare.c_str(), &named) != 0) {
+      SetLastError(creates ? static_cast<DWORD>(ERROR_INVALID_NAME) : MissingError(bare));
+    } else {
+      SetLastError(S_ISDIR(named.st_mode) ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : static_cast<DWORD>(ERROR_INVALID_NAME));
+    }
     return INVALID_HANDLE_VALUE;
   }
   struct stat before {};
@@ -416,9 +434,9 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
   }
   uint64_t upos = static_cast<uint64_t>(pos);
   if (lpDistanceToMoveHigh) *lpDistanceToMoveHigh = static_cast<LONG>(upos >> 32);
-  // Success clears the last error so that a position of 0xFFFFFFFF can be told
-  // apart from a failure.
-  SetLastError(ERROR_SUCCESS);
+  // Success leaves the last error alone, except that a position whose low
+  // part is 0xFFFFFFFF clears it, so that it can be told apart from a failure.
+  if (static_cast<DWORD>(upos) == INVALID_SET_FILE_POINTER) SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(upos);
 }
 
@@ -489,6 +507,10 @@ BOOL MoveFileWithFlags(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dw
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (HasInvalidNameCharacter(lpExistingFileName) || HasInvalidNameCharacter(lpNewFileName)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
   std::string from = HostOf(lpExistingFileName);
   std::string to = HostOf(lpNewFileName);
   struct stat src {};
@@ -555,6 +577,10 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return FALSE;
   }
+  if (HasInvalidNameCharacter(lpFileName)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
   std::string host = HostOf(lpFileName);
   struct stat st {};
   if (lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -598,6 +624,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     return INVALID_HANDLE_VALUE;
   }
   if (dir_win.size() == 2 && dir_win[1] == ':') dir_win += "\\";  // "C:" alone is that drive's root here
+  // A drive's root directory lists no "." and "..".
+  const bool drive_root = dir_win.size() >= 3 && dir_win[1] == ':' && dir_win.find_first_not_of("\\/", 2) == std::string::npos;
   std::string dir = dir_win.empty() ? std::string(".") : HostOf(dir_win.c_str());
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   DIR* d = opendir(dir.c_str());
@@ -618,7 +646,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
                      ToFileTime(st.st_mtim)};
     // "." and ".." come first, as the system lists them.
     if (name == "." || name == "..") {
-      if (dir != "/") dots.push_back(entry);
+      if (!drive_root && dir != "/") dots.push_back(entry);
     } else {
       search->entries.push_back(entry);
     }

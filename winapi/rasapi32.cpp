@@ -267,7 +267,8 @@ std::optional<Connection> FindConnection(DWORD id) {
   return std::nullopt;
 }
 
-// A handle number not used before in this world: never 0, never reused.
+// A handle number not used before in this world: never 0, never reused;
+// 0 when the list of connections cannot be rewritten.
 DWORD NewConnectionId() {
   const std::string path = ConnectionsPath();
   WorldFileLock lock(path);
@@ -276,7 +277,7 @@ DWORD NewConnectionId() {
   for (const Connection& c : ListConnections(ini)) next = std::max(next, static_cast<long>(c.id) + 1);
   if (next > 999999999L) next = 1;
   ini.Set(kCounterSection, "next", std::to_string(next + 1));
-  ini.Save(path);
+  if (!ini.Save(path)) return 0;
   return static_cast<DWORD>(next);
 }
 
@@ -295,14 +296,15 @@ bool AddConnection(const std::string& path, const Connection& c, const std::atom
   return ini.Save(path);
 }
 
-bool RemoveConnection(const std::string& path, DWORD id) {
+// 0 when the connection was listed and is not any more; ERROR_INVALID_HANDLE
+// when it was not listed; ERROR_WRITE_FAULT when the list cannot be rewritten.
+DWORD RemoveConnection(const std::string& path, DWORD id) {
   WorldFileLock lock(path);
   world::IniFile ini = world::IniFile::Load(path);
   const std::string section = std::to_string(id);
-  if (!ini.HasSection(section)) return false;
+  if (!ini.HasSection(section)) return ERROR_INVALID_HANDLE;
   ini.RemoveSection(section);
-  ini.Save(path);
-  return true;
+  return ini.Save(path) ? 0 : static_cast<DWORD>(ERROR_WRITE_FAULT);
 }
 
 // The Windows 95 family publishes the link speed among its dynamic
@@ -698,6 +700,7 @@ DWORD WINAPI RasDialA(RASDIALEXTENSIONS* lpRasDialExtensions, LPCSTR lpszPhonebo
   if (dial->scenario.refuse != 0) return dial->scenario.refuse;
 
   dial->id = NewConnectionId();
+  if (dial->id == 0) return ERROR_WRITE_FAULT;
   // The notifier's address is a plain function pointer of the type's
   // signature; it goes through void* to say so.
   if (dwNotifierType == 1) {
@@ -734,8 +737,8 @@ DWORD WINAPI RasHangUpA(HRASCONN hrasconn) {
       dial->StopAndJoin(false);
     }
   }
-  const bool removed = RemoveConnection(path, id);
-  if (dial == nullptr && !removed) return ERROR_INVALID_HANDLE;
+  const DWORD removed = RemoveConnection(path, id);
+  if (removed == ERROR_WRITE_FAULT || (dial == nullptr && removed != 0)) return removed;
   world::Journal("hangup " + std::to_string(id));
   return 0;
 }
