@@ -31,9 +31,9 @@ std::uintptr_t WordOf(T value) {
 // cdecl one, negative for a callee that removed more than it was given.
 template <typename Fn, typename... Args>
 auto CallCheckingStack(Fn fn, long& stack_left, Args... args) -> std::invoke_result_t<Fn, Args...> {
-  using Result = std::invoke_result_t<Fn, Args...>;
   stack_left = 0;
 #if defined(__i386__)
+  using Result = std::invoke_result_t<Fn, Args...>;
   static_assert(((sizeof(Args) == sizeof(std::uintptr_t)) && ...), "every argument is one machine word");
   static_assert(sizeof(std::conditional_t<std::is_void_v<Result>, int, Result>) <= sizeof(std::uintptr_t),
                 "the result comes in EAX");
