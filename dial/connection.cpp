@@ -68,6 +68,21 @@ int32_t ReadConnectSpeed() {
   return 0;
 }
 
+// The speed the service keeps among the connection's statistics; 0 where
+// the system has no such call or it fails.
+int32_t StatisticsSpeed(HRASCONN connection) {
+  HMODULE rasapi = LoadLibraryA("rasapi32.dll");
+  if (rasapi == nullptr) return 0;
+  const auto statistics = reinterpret_cast<RASGETCONNECTIONSTATISTICSFUNC>(
+      reinterpret_cast<void (*)()>(GetProcAddress(rasapi, "RasGetConnectionStatistics")));
+  RAS_STATS stats;
+  std::memset(&stats, 0, sizeof stats);
+  stats.dwSize = sizeof stats;
+  const bool answered = statistics != nullptr && statistics(connection, &stats) == 0;
+  FreeLibrary(rasapi);
+  return answered ? static_cast<int32_t>(stats.dwBps) : 0;
+}
+
 // The connection's PPP IP projection; a zeroed record when the service
 // cannot give it.
 RASPPPIPA Projection(HRASCONN connection) {
@@ -89,9 +104,10 @@ std::string FieldText(const CHAR (&field)[N]) {
 
 }  // namespace
 
-int32_t ConnectionSpeed() {
+int32_t ConnectionSpeed(HRASCONN connection) {
   try {
-    return ReadConnectSpeed();
+    const int32_t published = ReadConnectSpeed();
+    return published != 0 ? published : StatisticsSpeed(connection);
   } catch (...) {
     return 0;
   }

@@ -268,7 +268,7 @@ void DialProcedure(const std::string& name) {
     // Connected. A speed of 0 is one the system cannot tell: it is never
     // held against the connection.
     if (settings.minspeed != 0) {
-      const int32_t speed = ConnectionSpeed();
+      const int32_t speed = ConnectionSpeed(connection);
       if (speed != 0) {
         WriteLogLine(Msg(MSpeed) + std::to_string(speed) + " bps.");
         if (speed < settings.minspeed) {

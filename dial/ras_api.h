@@ -64,6 +64,26 @@ struct RASENTRYNAMEA {
   CHAR szEntryName[RAS_MaxEntryName + 1];
 };
 
+// The connection statistics of RasGetConnectionStatistics (the NT family
+// from Windows 2000 on); the plug-in reads only dwBps.
+struct RAS_STATS {
+  DWORD dwSize;
+  DWORD dwBytesXmited;
+  DWORD dwBytesRcved;
+  DWORD dwFramesXmited;
+  DWORD dwFramesRcved;
+  DWORD dwCrcErr;
+  DWORD dwTimeoutErr;
+  DWORD dwAlignmentErr;
+  DWORD dwHardwareOverrunErr;
+  DWORD dwFramingErr;
+  DWORD dwBufferOverrunErr;
+  DWORD dwCompressionRatioIn;
+  DWORD dwCompressionRatioOut;
+  DWORD dwBps;
+  DWORD dwConnectDuration;
+};
+
 #pragma pack(pop)
 
 // Sizes and offsets of the records that hold no pointer are the same on
@@ -79,6 +99,9 @@ static_assert(sizeof(RASPPPIPA) == 40);
 static_assert(offsetof(RASPPPIPA, dwError) == 4);
 static_assert(offsetof(RASPPPIPA, szIpAddress) == 8);
 static_assert(offsetof(RASPPPIPA, szServerIpAddress) == 24);
+static_assert(sizeof(RAS_STATS) == 60);
+static_assert(offsetof(RAS_STATS, dwBps) == 52);
+static_assert(offsetof(RAS_STATS, dwConnectDuration) == 56);
 static_assert(sizeof(RASENTRYNAMEA) == 264);
 static_assert(offsetof(RASENTRYNAMEA, szEntryName) == 4);
 // The records with a handle have these sizes on the 32-bit product.
@@ -121,6 +144,8 @@ typedef void(WINAPI* RASDIALFUNC1)(HRASCONN hrasconn, UINT unMsg, RASCONNSTATE r
                                    DWORD dwExtendedError);
 // RasDeleteEntry is not imported but looked up at run time.
 typedef DWORD(WINAPI* RASDELETEENTRYFUNC)(LPCSTR lpszPhonebook, LPCSTR lpszEntry);
+// Nor is RasGetConnectionStatistics, which systems before Windows 2000 lack.
+typedef DWORD(WINAPI* RASGETCONNECTIONSTATISTICSFUNC)(HRASCONN hRasConn, RAS_STATS* lpStatistics);
 
 extern "C" {
 DWORD WINAPI RasDialA(RASDIALEXTENSIONS* lpRasDialExtensions, LPCSTR lpszPhonebook,

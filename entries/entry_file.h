@@ -5,9 +5,16 @@
 //
 // Every operation reads the whole file with ReadWholeFile; the changing ones
 // write it back whole with ReplaceFileContents, so the old file stays intact
-// when a write fails. A file that cannot be read or written raises IoError
-// (shell/file_io.h); nothing here catches it. The file is never created here:
-// a missing file is an IoError for every operation. Host's thread only.
+// when a write fails, and a reader always sees a whole old or a whole new
+// file. Each change (append, replace, rename, delete, SavePlainLines) holds
+// the entry file's lock ("vezuzaziz.ini.lock" beside it) from its read to
+// its write, so that changes made by two host windows at once both land; a
+// lock that another process holds for longer than kEntryLockWaitMs raises
+// PluginError with message MEntryFileBusy and changes nothing. A file that
+// cannot be read or written raises IoError (shell/file_io.h), one that is
+// not a regular file or is too large PluginError; nothing here catches them.
+// The file is never created here: a missing file is an IoError for every
+// operation. Host's thread only.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +24,13 @@
 // The file's bare name and its full path (PluginDirectory() + the name).
 extern const char kEntryFileName[];
 std::string EntryFilePath();
+// What is appended to the entry file's path to name its lock file.
+extern const char kEntryLockSuffix[];
+// How long a change waits for the lock that another process holds.
+constexpr unsigned kEntryLockWaitMs = 5000;
+// Whether the entry file exists, or only its moved-aside copy that a save cut
+// short on the 95 family left (the next change puts it back).
+bool EntryFileExists();
 
 // One entry as the changing operations write it. Interval and Tries are the
 // texts the caller gives; they are stored as given, not re-formatted.
@@ -70,7 +84,10 @@ void AppendDialEntry(const DialEntry& entry);
 int ReplaceDialEntry(const DialEntry& entry);
 // Overwrites the blocks whose header line holds `old_name` exactly with the
 // entry's eight lines, entry.Name included: renames those blocks. Writes
-// nothing when no block has `old_name`. Returns the number of blocks changed.
+// nothing when no block has `old_name`, nor, returning kNameTaken, when
+// another block already holds entry.Name exactly. Returns the number of
+// blocks changed.
+constexpr int kNameTaken = -1;
 int RenameDialEntry(const std::string& old_name, const DialEntry& entry);
 // Removes every block whose header line holds the name exactly (those of its
 // eight lines that exist). Writes the file back also when nothing matched.

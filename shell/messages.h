@@ -74,4 +74,10 @@ enum MessageNumber : int {
   MServiceSimptcp = 91,
   MServiceTapisrv = 92,
   MEntryNameTaken = 93,    // warning line: the edit dialog's new name belongs to another entry; followed by the name
+  MEntryFileBusy = 100,    // warning line: another process holds the entry file's lock
+  MNotRegularFile = 101,   // warning line: followed by the path of a pipe, device or other non-regular file
+  MFileTooLarge = 102,     // warning line: followed by the path of a file too large to read
+  MEntryNameTooLong = 103, // warning line: followed by the longest name the entry file holds
+  MEntryGone = 104,        // warning line: the edited entry left the file meanwhile; followed by its name
+  MEntrySaveCompleted = 105,  // log text: a save of the entry file cut short was finished
 };

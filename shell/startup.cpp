@@ -7,6 +7,7 @@
 
 #include "dial/connection.h"
 #include "dial/dial_procedure.h"
+#include "entries/entry_file.h"
 #include "shell/file_io.h"
 #include "shell/host_calls.h"
 #include "shell/main_menu.h"
@@ -127,7 +128,7 @@ void RunOpenPlugin(int origin, const char* command_text) {
     }
   }
 
-  if (!FileExists(PluginDirectory() + "vezuzaziz.ini")) {
+  if (!EntryFileExists()) {
     ShowMessage(FMSG_WARNING, {Msg(MWarningTitle), Msg(MEntryFileMissing), "", Msg(MOk)}, 1);
     WriteLogLine(Msg(MEntryFileMissing));
     return;

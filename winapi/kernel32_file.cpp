@@ -279,12 +279,15 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     SetLastError(ERROR_FILE_EXISTS);
     return INVALID_HANDLE_VALUE;
   }
-  int fd = open(host.c_str(), flags, 0666);
+  // Opening never waits, as on Windows: a FIFO without a writer would block
+  // open(2). The descriptor blocks again for the reads and writes.
+  int fd = open(host.c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) {
     int err = errno;
     SetLastError(err == EEXIST ? static_cast<DWORD>(ERROR_FILE_EXISTS) : PathError(err, host));
     return INVALID_HANDLE_VALUE;
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   auto file = std::make_shared<FileObject>(fd, true, want_read, want_write || append_only, lpFileName);
   file->host_path = host;
   HANDLE h = RegisterHandle(file);
@@ -345,6 +348,12 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     return FALSE;
   }
   if (WriteShouldFail(*file)) {
+    // A disk that fills in the middle of the write: [faults] fail_write_bytes
+    // of its bytes land before it fails.
+    const long landed = std::clamp<long>(SystemIni()->GetInt("faults", "fail_write_bytes", 0), 0,
+                                         static_cast<long>(nNumberOfBytesToWrite));
+    ssize_t n = landed > 0 ? write(file->fd(), lpBuffer, static_cast<size_t>(landed)) : 0;
+    *lpNumberOfBytesWritten = n > 0 ? static_cast<DWORD>(n) : 0;
     SetLastError(ERROR_DISK_FULL);
     return FALSE;
   }
@@ -452,13 +461,19 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   return AttributesOf(st, name);
 }
 
-BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+namespace standin {
+namespace {
+
+// The Windows 95 family exports MoveFileExA and LockFileEx but implements
+// neither: both fail there with ERROR_CALL_NOT_IMPLEMENTED.
+bool OnWindows95Family() {
+  if (SystemIni()->GetInt("system", "platform_id", VER_PLATFORM_WIN32_NT) != VER_PLATFORM_WIN32_WINDOWS) return false;
+  SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  return true;
+}
+
+BOOL MoveFileWithFlags(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
   if (!lpExistingFileName || !lpNewFileName) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  constexpr DWORD kKnownFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-  if (dwFlags & ~kKnownFlags) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
@@ -501,6 +516,23 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     }
   }
   return TRUE;
+}
+
+}  // namespace
+}  // namespace standin
+
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+  if (OnWindows95Family()) return FALSE;
+  constexpr DWORD kKnownFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (dwFlags & ~kKnownFlags) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return MoveFileWithFlags(lpExistingFileName, lpNewFileName, dwFlags);
+}
+
+BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+  return MoveFileWithFlags(lpExistingFileName, lpNewFileName, 0);
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
@@ -621,4 +653,116 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
     return FALSE;
   }
   return TRUE;
+}
+
+DWORD WINAPI GetFileType(HANDLE hFile) {
+  auto file = LookupHandleAs<FileObject>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(NO_ERROR);
+  if (file->console_input) return FILE_TYPE_CHAR;
+  struct stat st {};
+  if (fstat(file->fd(), &st) != 0) {
+    SetLastError(WinErrorFromErrno(errno));
+    return FILE_TYPE_UNKNOWN;
+  }
+  if (S_ISREG(st.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_CHAR;  // character and block devices alike
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+  auto file = LookupHandleAs<FileObject>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!file->can_write()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const off_t at = lseek(file->fd(), 0, SEEK_CUR);
+  if (at < 0 || ftruncate(file->fd(), at) != 0) {
+    SetLastError(WinErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// ---- Byte-range locks ---------------------------------------------------------------------
+//
+// Open-file-description locks of the host: held per handle, shared by every
+// process on the machine, released when the handle is closed, as Windows
+// does. An exclusive lock is taken whatever access the handle has.
+
+namespace {
+
+BOOL ChangeLock(HANDLE hFile, short type, bool wait, uint64_t offset, DWORD low, DWORD high) {
+  auto file = LookupHandleAs<FileObject>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const uint64_t length = (static_cast<uint64_t>(high) << 32) | low;
+  if (length == 0 || length > static_cast<uint64_t>(INT64_MAX) || offset > static_cast<uint64_t>(INT64_MAX)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = static_cast<off_t>(length);
+  for (;;) {
+    if (fcntl(file->fd(), wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) == 0) return TRUE;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EACCES) {
+      SetLastError(ERROR_LOCK_VIOLATION);
+    } else {
+      SetLastError(WinErrorFromErrno(errno));
+    }
+    return FALSE;
+  }
+}
+
+uint64_t OffsetOf(DWORD low, DWORD high) { return (static_cast<uint64_t>(high) << 32) | low; }
+
+}  // namespace
+
+BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToLockLow,
+                     DWORD nNumberOfBytesToLockHigh) {
+  return ChangeLock(hFile, F_WRLCK, false, OffsetOf(dwFileOffsetLow, dwFileOffsetHigh), nNumberOfBytesToLockLow,
+                    nNumberOfBytesToLockHigh);
+}
+
+BOOL WINAPI UnlockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToUnlockLow,
+                       DWORD nNumberOfBytesToUnlockHigh) {
+  return ChangeLock(hFile, F_UNLCK, false, OffsetOf(dwFileOffsetLow, dwFileOffsetHigh), nNumberOfBytesToUnlockLow,
+                    nNumberOfBytesToUnlockHigh);
+}
+
+BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
+                       DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped) {
+  if (OnWindows95Family()) return FALSE;
+  if (dwReserved != 0 || !lpOverlapped || (dwFlags & ~(LOCKFILE_FAIL_IMMEDIATELY | LOCKFILE_EXCLUSIVE_LOCK))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // Every lock is exclusive here: the plug-in takes no shared ones.
+  return ChangeLock(hFile, F_WRLCK, !(dwFlags & LOCKFILE_FAIL_IMMEDIATELY),
+                    OffsetOf(lpOverlapped->Offset, lpOverlapped->OffsetHigh), nNumberOfBytesToLockLow,
+                    nNumberOfBytesToLockHigh);
+}
+
+BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
+                         DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped) {
+  if (OnWindows95Family()) return FALSE;
+  if (dwReserved != 0 || !lpOverlapped) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return ChangeLock(hFile, F_UNLCK, false, OffsetOf(lpOverlapped->Offset, lpOverlapped->OffsetHigh),
+                    nNumberOfBytesToUnlockLow, nNumberOfBytesToUnlockHigh);
 }

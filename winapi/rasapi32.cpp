@@ -808,6 +808,18 @@ DWORD WINAPI RasGetProjectionInfoA(HRASCONN hrasconn, int rasprojection, LPVOID 
   return 0;
 }
 
+DWORD WINAPI RasGetConnectionStatistics(HRASCONN hRasConn, RAS_STATS* lpStatistics) {
+  if (lpStatistics == nullptr) return ERROR_INVALID_PARAMETER;
+  if (lpStatistics->dwSize != sizeof(RAS_STATS)) return kErrorInvalidSize;
+  const DWORD id = HandleId(hRasConn);
+  const std::optional<Connection> connection = id == 0 ? std::nullopt : FindConnection(id);
+  if (!connection) return ERROR_INVALID_HANDLE;
+  std::memset(lpStatistics, 0, sizeof(RAS_STATS));
+  lpStatistics->dwSize = sizeof(RAS_STATS);
+  lpStatistics->dwBps = connection->speed;
+  return 0;
+}
+
 DWORD WINAPI RasGetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMSA* lprasdialparams, LPBOOL lpfPassword) {
   if (lprasdialparams == nullptr || lpfPassword == nullptr) return ERROR_INVALID_PARAMETER;
   if (lprasdialparams->dwSize != sizeof(RASDIALPARAMSA)) return kErrorInvalidSize;
@@ -945,6 +957,7 @@ const bool kRegistered = [] {
   StandinRegisterProc("rasapi32.dll", "RasCreatePhonebookEntryA", AsProc(&RasCreatePhonebookEntryA));
   StandinRegisterProc("rasapi32.dll", "RasEditPhonebookEntryA", AsProc(&RasEditPhonebookEntryA));
   StandinRegisterProc("rasapi32.dll", "RasDeleteEntryA", AsProc(&RasDeleteEntryA));
+  StandinRegisterProc("rasapi32.dll", "RasGetConnectionStatistics", AsProc(&RasGetConnectionStatistics));
   StandinRegisterProc("rnaph.dll", "RasDeleteEntry", AsProc(&RasDeleteEntryA));
   return true;
 }();

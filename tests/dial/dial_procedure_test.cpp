@@ -200,6 +200,24 @@ TEST_F(DialProcedureTest, ATooSlowConnectionIsHungUpAndTheNextNumberTried) {
   ExpectScreensBalanced();
 }
 
+// The NT family has no published speed: the connection's statistics tell it,
+// so that the minimum speed works on both families.
+TEST_F(DialProcedureTest, OnTheNtFamilyTheStatisticsGiveTheSpeed) {
+  WriteWorldFile("system.ini", "[system]\nplatform_id=2\n");
+  WriteWorldFile("ras.ini",
+                 "[p111]\nstates=0\nend=connected\nspeed=26400\n"
+                 "[p222]\nstates=0\nend=connected\nspeed=33600\n");
+  Settings().minspeed = 28800;
+  AddEntry("Office", "111,222", "3");
+  host->QueueMessage(0);
+  DialProcedure("Office");
+  EXPECT_EQ(Dialled(), (Items{"p111", "p222"}));
+  EXPECT_EQ(Log(), (Items{"<9>111", "<80>26400 bps.", "<81>", "<9>222", "<80>33600 bps.",
+                          "<7>. Local IP Address: 10.0.0.2. Remote IP Address: 10.0.0.1"}));
+  EXPECT_EQ(ActiveConnections(), 1u);
+  ExpectScreensBalanced();
+}
+
 TEST_F(DialProcedureTest, TooSlowOnTheLastTryEndsWithoutAFinalBox) {
   WriteWorldFile("system.ini", "[system]\nplatform_id=1\n");
   WriteWorldFile("ras.ini", "[*]\nstates=\nend=connected\nspeed=26400\n");
@@ -219,7 +237,9 @@ TEST_F(DialProcedureTest, TooSlowOnTheLastTryEndsWithoutAFinalBox) {
 }
 
 TEST_F(DialProcedureTest, AnUnknownSpeedIsNeverTooSlow) {
-  // The NT family publishes no speed: ConnectionSpeed gives 0.
+  // The NT family publishes no speed, and a system before Windows 2000 has
+  // no connection statistics: ConnectionSpeed gives 0.
+  WriteWorldFile("system.ini", "[system]\nplatform_id=2\n[libraries]\nrasapi32_lacks=RasGetConnectionStatistics\n");
   WriteWorldFile("ras.ini", "[*]\nstates=\nend=connected\nspeed=26400\n");
   Settings().minspeed = 28800;
   AddEntry("Office", "111", "2");
