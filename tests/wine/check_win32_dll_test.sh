@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# scripts/check-win32-dll passes the product DLL and refuses the two faults
+# that would keep the Windows 95 family from loading it: a TLS directory,
+# and an import that Windows 95 or NT 4.0 does not export
+# (tests/wine/check_fault_plugin.cpp, built by the win32 preset).
+# Usage: tests/wine/check_win32_dll_test.sh [BUILD_DIR]   (default build/win32)
+# Ends with "N passed, N failed".
+set -u
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-$root/build/win32}
+check=$root/scripts/check-win32-dll
+passed=0
+failed=0
+
+expect() {  # expect NAME ok|"TEXT OF THE FAULT" DLL
+  local name=$1 want=$2 dll=$3 out status
+  out=$("$check" "$dll" 2>&1)
+  status=$?
+  if [ "$want" = ok ]; then
+    [ $status -eq 0 ] && grep -q 'product DLL ok' <<<"$out"
+  else
+    [ $status -ne 0 ] && grep -qF -- "$want" <<<"$out"
+  fi
+  if [ $? -eq 0 ]; then
+    passed=$((passed + 1))
+    echo "ok   $name"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $name (status $status):"
+    sed 's/^/    /' <<<"$out"
+  fi
+}
+
+expect "the product DLL passes" ok "$build/vezuzaziz.dll"
+expect "a TLS directory is refused" "the DLL has a TLS directory" "$build/check_fault_tls.dll"
+expect "an import outside the lists is refused" "kernel32.dll GetTickCount64" "$build/check_fault_import.dll"
+echo "$passed passed, $failed failed"
+[ $failed -eq 0 ]
