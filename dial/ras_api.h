@@ -7,6 +7,8 @@
 // On 64-bit builds the records that hold a handle grow with the pointer size.
 #pragma once
 
+#include <cstddef>
+
 #include "shell/platform.h"
 
 #pragma pack(push, 4)

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "winapi/stdcall_check.h"
 #include "winapi/world.h"
 
 #ifdef _WIN32
@@ -378,8 +379,14 @@ struct Dial : std::enable_shared_from_this<Dial> {
       esc_pushed = true;
       PushEscape();
     }
-    if (notifier != nullptr) notifier(0, state, error);
-    if (notifier1 != nullptr) notifier1(IdHandle(id), 0, state, error, 0);
+    // A notifier must be WINAPI (stdcall); one that is not is journalled as
+    // an error, which fails the scenario.
+    long stack_left = 0;
+    if (notifier != nullptr) CallCheckingStack(notifier, stack_left, 0u, state, error);
+    if (notifier1 != nullptr) CallCheckingStack(notifier1, stack_left, IdHandle(id), 0u, state, error, DWORD{0});
+    if (stack_left != 0) {
+      world::Journal("error notifier left the stack pointer " + std::to_string(stack_left) + " bytes off: not WINAPI");
+    }
   }
 
   void Start() {
