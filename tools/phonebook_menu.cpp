@@ -7,7 +7,7 @@
 #include "dial/ras_api.h"
 #include "dial/ras_function_lookup.h"
 #include "shell/host_calls.h"
-#include "shell/main_menu.h"
+#include "shell/menu_rows.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/text_helpers.h"
@@ -106,24 +106,22 @@ void SystemPhonebookMenu() {
   for (size_t i = 0; i < names.size(); ++i) {
     SetNumberedRowText(rows[i].Text, sizeof rows[i].Text, static_cast<int>(i) + 1, names[i]);
   }
-  int key = -1;
+  int key = kBreakEnter;
   const int chosen = HostMenu(Msg(MMenuTitle), Msg(MMenuBottom), "External", kEntryBreakKeys, &key, rows);
   if (chosen < 0 || chosen >= static_cast<int>(names.size())) return;
   const std::string& name = names[static_cast<size_t>(chosen)];
 
   switch (key) {
-    case 0:  // F4: edit
+    case kBreakF4:  // edit
       RasEditPhonebookEntryA(nullptr, phonebook, name.c_str());
       WriteLogLine(Msg(MEntryPrefix) + name + Msg(MEntryChanged));
       break;
-    case 1:  // Ins: create
+    case kBreakIns:  // create
       RasCreatePhonebookEntryA(nullptr, phonebook);
       WriteLogLine(Msg(MEntryPrefix) + Msg(MEntryAdded));
       break;
-    case 2: {  // Del: delete after confirmation
-      const int answer = ShowMessage(
-          0, {Msg(MDeleteTitle), Msg(MDeleteQuestion) + name + "?", Msg(MDeleteButton), Msg(MCancel)}, 2);
-      if (answer != 0) return;
+    case kBreakDel: {  // delete after confirmation
+      if (!AskToDelete(name)) return;
       // The looked-up address is a plain function pointer of the documented
       // signature; it goes through void* to say so.
       auto delete_entry = reinterpret_cast<RASDELETEENTRYFUNC>(
@@ -132,7 +130,7 @@ void SystemPhonebookMenu() {
       WriteLogLine(Msg(MEntryPrefix) + name + Msg(MEntryDeleted));
       break;
     }
-    default:  // Enter: dial
+    default:  // Enter (kBreakEnter): dial
       DialPhonebookEntry(phonebook, name);
       break;
   }
