@@ -14,7 +14,9 @@
 #include "shell/messages.h"
 #include "shell/plugin_error.h"
 #include "shell/plugin_state.h"
+#include "shell/scoped_handle.h"
 #include "shell/settings.h"
+#include "shell/text_helpers.h"
 #include "tools/event_log.h"
 
 namespace {
@@ -33,25 +35,12 @@ constexpr ServiceToCheck kServices[] = {
 
 constexpr DWORD kServiceStartLimitMs = 30000;
 
-// Closes a Service Control Manager handle on every way out.
-class ServiceHandle {
- public:
-  explicit ServiceHandle(SC_HANDLE h) : h_(h) {}
-  ~ServiceHandle() {
-    if (h_) CloseServiceHandle(h_);
-  }
-  ServiceHandle(const ServiceHandle&) = delete;
-  ServiceHandle& operator=(const ServiceHandle&) = delete;
-  SC_HANDLE Get() const { return h_; }
-
- private:
-  SC_HANDLE h_;
-};
-
 // The caption in the host's menus: one text for all three.
 std::string g_caption;
 const char* g_menu_strings[1] = {""};
 const char kCommandPrefix[] = "ras";
+// The flags of the plug-in's PluginInfo.
+constexpr unsigned kPluginFlags = 12;
 
 void LogQuietly(const std::string& text) {
   try {
@@ -66,18 +55,18 @@ void LogQuietly(const std::string& text) {
 bool IsServiceRunning(const char* name) {
   // Handles close in reverse order of opening: the service, then the manager.
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager.Get()) return false;
+  if (!manager.Valid()) return false;
   ServiceHandle service(OpenServiceA(manager.Get(), name, SERVICE_QUERY_STATUS | SERVICE_START));
   SERVICE_STATUS status{};
-  if (!service.Get() || !QueryServiceStatus(service.Get(), &status)) return false;
+  if (!service.Valid() || !QueryServiceStatus(service.Get(), &status)) return false;
   return status.dwCurrentState == SERVICE_RUNNING;
 }
 
 bool StartServiceAndWait(const char* name) {
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager.Get()) return false;
+  if (!manager.Valid()) return false;
   ServiceHandle service(OpenServiceA(manager.Get(), name, SERVICE_QUERY_STATUS | SERVICE_START));
-  if (!service.Get() || !StartServiceA(service.Get(), 0, nullptr)) return false;
+  if (!service.Valid() || !StartServiceA(service.Get(), 0, nullptr)) return false;
   const DWORD started = GetTickCount();
   for (;;) {
     SERVICE_STATUS status{};
@@ -155,7 +144,7 @@ void RunOpenPlugin(int origin, const char* command_text) {
 void FillPluginInfo(PluginInfo* info) {
   ReadSettings();
   PluginInfo out{};
-  out.Flags = 12;
+  out.Flags = kPluginFlags;
   g_caption = Msg(MCaption);
   g_menu_strings[0] = g_caption.c_str();
   out.PluginMenuStrings = g_menu_strings;

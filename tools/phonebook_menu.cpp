@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr DWORD kErrorBufferTooSmall = 603;
-
 // The saved dial parameters of an entry, from the default phone book.
 DWORD SavedParams(const std::string& entry, RASDIALPARAMSA& params, BOOL& password_saved) {
   std::memset(&params, 0, sizeof params);
@@ -26,28 +24,20 @@ DWORD SavedParams(const std::string& entry, RASDIALPARAMSA& params, BOOL& passwo
   return RasGetEntryDialParamsA(nullptr, &params, &password_saved);
 }
 
-// The phone book's entry names, in the order the system gives them. The
-// list grows to what the service asks for, so no entry is left out.
+// The phone book's entry names, in the order the system gives them, all of
+// them however many there are.
 std::vector<std::string> EnumerateEntries(const char* phonebook) {
-  std::vector<RASENTRYNAMEA> buffer(100);
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    buffer[0].dwSize = sizeof(RASENTRYNAMEA);
-    DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASENTRYNAMEA));
-    DWORD count = 0;
-    const DWORD rc = RasEnumEntriesA(nullptr, phonebook, buffer.data(), &bytes, &count);
-    if (rc == kErrorBufferTooSmall && bytes > buffer.size() * sizeof(RASENTRYNAMEA)) {
-      buffer.resize(bytes / sizeof(RASENTRYNAMEA) + 1);
-      continue;
-    }
-    std::vector<std::string> names;
-    if (rc != 0) return names;
-    for (DWORD i = 0; i < count && i < buffer.size(); ++i) {
-      buffer[i].szEntryName[sizeof buffer[i].szEntryName - 1] = '\0';
-      names.emplace_back(buffer[i].szEntryName);
-    }
-    return names;
+  const auto enumerate = [phonebook](RASENTRYNAMEA* list, DWORD* bytes, DWORD* count) {
+    return RasEnumEntriesA(nullptr, phonebook, list, bytes, count);
+  };
+  std::vector<RASENTRYNAMEA> entries;
+  std::vector<std::string> names;
+  if (EnumerateRasList(enumerate, entries) != 0) return names;
+  for (RASENTRYNAMEA& entry : entries) {
+    entry.szEntryName[sizeof entry.szEntryName - 1] = '\0';
+    names.emplace_back(entry.szEntryName);
   }
-  return {};
+  return names;
 }
 
 void DialPhonebookEntry(const char* phonebook, const std::string& name) {
