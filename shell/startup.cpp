@@ -92,7 +92,7 @@ void ReportSettingsProblems(bool log) {
   if (problems.size() > 3) {
     const size_t more = problems.size() - 2;
     problems.resize(2);
-    problems.push_back("(" + std::to_string(more) + " more in the log)");
+    problems.push_back(Msg(MMoreInLogBefore) + std::to_string(more) + Msg(MMoreInLogAfter));
   }
   std::vector<std::string> items{Msg(MWarningTitle)};
   items.insert(items.end(), problems.begin(), problems.end());
@@ -128,11 +128,7 @@ void RunOpenPlugin(int origin, const char* command_text) {
     return;
   }
   const std::string text = command_text ? command_text : "";
-  std::string lowered = text;
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  if (lowered == "hangup") {
+  if (LowerAscii(text) == "hangup") {
     HangUpAll();
   } else if (text == "menu") {
     RunMainMenu();
@@ -169,11 +165,11 @@ void RunGuarded(const std::function<void()>& action) {
     action();
     return;
   } catch (const std::bad_alloc&) {
-    failure = "Not enough memory to complete the action.";
+    failure = Msg(MOutOfMemory);
   } catch (const std::exception& e) {
     failure = e.what();
   } catch (...) {
-    failure = "The action failed unexpectedly.";
+    failure = Msg(MUnexpectedFailure);
   }
   try {
     LogQuietly(failure);
