@@ -173,9 +173,7 @@ void RunEditEntryDialog(const std::string& name) {
 }
 
 void ConfirmDeleteEntry(const std::string& name) {
-  const int answer =
-      ShowMessage(0, {Msg(MDeleteTitle), Msg(MDeleteQuestion) + name + "?", Msg(MDeleteButton), Msg(MCancel)}, 2);
-  if (answer != 0) return;
+  if (!AskToDelete(name)) return;
   DeleteDialEntry(name);
   LogChange(name, MEntryDeleted);
 }

@@ -301,6 +301,8 @@ std::string EntryFilePath() { return PluginDirectory() + kEntryFileName; }
 
 const EntryValues& CurrentEntry() { return g_current; }
 
+// For the tests, which declare it themselves: nothing in the plug-in needs
+// the load-time state back.
 void ResetCurrentEntry() { g_current = EntryValues{}; }
 
 bool ReadDialEntry(const std::string& name) {
@@ -418,13 +420,6 @@ std::string FileTextFromPlainLines(const std::vector<std::string>& lines) {
   std::vector<std::string> stored;
   ScrambleLines(lines, stored);
   return FileTextFromStoredLines(stored);
-}
-
-std::vector<std::string> LoadPlainLines() { return PlainLinesFromFileText(ReadEntryFileBytes()); }
-
-void SavePlainLines(const std::vector<std::string>& lines) {
-  ChangeLock lock;
-  ReplaceFileContents(EntryFilePath(), FileTextFromPlainLines(lines));
 }
 
 bool EntryFileExists() {

@@ -6,9 +6,9 @@
 // Every operation reads the whole file with ReadWholeFile; the changing ones
 // write it back whole with ReplaceFileContents, so the old file stays intact
 // when a write fails, and a reader always sees a whole old or a whole new
-// file. Each change (append, replace, rename, delete, SavePlainLines) holds
-// the entry file's lock ("vezuzaziz.ini.lock" beside it) from its read to
-// its write, so that changes made by two host windows at once both land; a
+// file. Each change (append, replace, rename, delete) holds the entry
+// file's lock ("vezuzaziz.ini.lock" beside it) from its read to its write,
+// so that changes made by two host windows at once both land; a
 // lock that another process holds for longer than kEntryLockWaitMs raises
 // PluginError with message MEntryFileBusy and changes nothing. A file that
 // cannot be read or written raises IoError (shell/file_io.h), one that is
@@ -60,8 +60,6 @@ struct EntryValues {
 // texts and zeros before the first). Read it right after ReadDialEntry
 // returned true; it stays valid until the next ReadDialEntry.
 const EntryValues& CurrentEntry();
-// Back to the load-time state (used when the library is unloaded and by tests).
-void ResetCurrentEntry();
 
 // Finds the first block whose header line is "[" + name + "]" with the
 // letters A-Z compared without regard to case, and loads its seven values
@@ -96,15 +94,9 @@ int DeleteDialEntry(const std::string& name);
 // Whether a block's header line holds the name exactly.
 bool HasExactEntry(const std::string& name);
 
-// The file's lines in plain form: read, split, each cut to 255 bytes and
-// unscrambled.
-std::vector<std::string> LoadPlainLines();
-// Writes the lines as the new file, each cut to 255 bytes, scrambled, framed
-// and ended by CR LF; replaces the old file in one step.
-void SavePlainLines(const std::vector<std::string>& lines);
-
-// The same two steps on the file's bytes instead of the file, for tools and
-// tests: the plain lines a file of these bytes holds, and the bytes a file
-// of these plain lines holds.
+// For tools and tests: the plain lines a file of these bytes holds (split,
+// each cut to 255 bytes and unscrambled), and the bytes a file of these
+// plain lines holds (each cut to 255 bytes, scrambled, framed and ended by
+// CR LF).
 std::vector<std::string> PlainLinesFromFileText(const std::string& text);
 std::string FileTextFromPlainLines(const std::vector<std::string>& lines);

@@ -85,7 +85,7 @@ std::string NamesOf(const std::vector<std::string>& plain) {
 
 // A file the plug-in wrote: both readers see the same lines.
 void CheckWritten() {
-  const std::vector<std::string> loaded = LoadPlainLines();
+  const std::vector<std::string> loaded = PlainLinesFromFileText(ReadWholeFile(EntryFilePath()));
   for (const std::string& line : loaded) Check(line.size() <= kMaxLineBytes);
   Check(ListEntryNames() == NamesOf(loaded));
 }

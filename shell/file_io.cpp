@@ -12,29 +12,6 @@
 
 namespace {
 
-// Closes a file handle on every way out.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE Get() const { return h_; }
-  // Gives the handle up without closing it.
-  void Release() { h_ = INVALID_HANDLE_VALUE; }
-  // Closes now and reports whether closing succeeded.
-  bool Close() {
-    if (!Valid()) return true;
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(h) != FALSE;
-  }
-
- private:
-  HANDLE h_;
-};
-
 // How long a rename waits for another process's reader to let go of the
 // file (Windows refuses to replace a file that is open without delete
 // sharing), and how often it looks.
@@ -268,35 +245,34 @@ void AppendToFile(const std::string& path, std::string_view data) {
 FileLock::FileLock(const std::string& lock_path, DWORD wait_ms, int busy_message)
     : handle_(CreateFileA(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-  if (handle_ == INVALID_HANDLE_VALUE || handle_ == nullptr) throw IoError(lock_path, GetLastError(), "Cannot open");
-  FileHandle closer(handle_);
-  RequireDiskFile(handle_, lock_path);
+  // A failure below leaves the constructor with the handle closed.
+  if (!handle_.Valid()) throw IoError(lock_path, GetLastError(), "Cannot open");
+  RequireDiskFile(handle_.Get(), lock_path);
   const bool family95 = IsWindows95Family();
   const DWORD started = GetTickCount();
   for (;;) {
     // Both families ask without waiting and wait here, so that the wait is
     // bounded the same way on both.
     OVERLAPPED at_start{};
-    const BOOL locked = family95 ? LockFile(handle_, 0, 0, 1, 0)
-                                 : LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                                              &at_start);
+    const BOOL locked =
+        family95 ? LockFile(handle_.Get(), 0, 0, 1, 0)
+                 : LockFileEx(handle_.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at_start);
     if (locked) break;
     const DWORD code = GetLastError();
     if (code != ERROR_LOCK_VIOLATION && code != ERROR_SHARING_VIOLATION) throw IoError(lock_path, code, "Cannot lock");
     if (GetTickCount() - started >= wait_ms) throw PluginError(Msg(busy_message));
     Sleep(kRetryPauseMs);
   }
-  closer.Release();
 }
 
 FileLock::~FileLock() {
   // Closing the handle releases the lock on both families; unlocking first
   // lets a waiting process in without waiting for the close.
   if (IsWindows95Family()) {
-    UnlockFile(handle_, 0, 0, 1, 0);
+    UnlockFile(handle_.Get(), 0, 0, 1, 0);
   } else {
     OVERLAPPED at_start{};
-    UnlockFileEx(handle_, 0, 1, 0, &at_start);
+    UnlockFileEx(handle_.Get(), 0, 1, 0, &at_start);
   }
-  CloseHandle(handle_);
+  handle_.Close();
 }

@@ -10,6 +10,7 @@
 
 #include "shell/plugin_error.h"
 #include "shell/platform.h"
+#include "shell/scoped_handle.h"
 
 class IoError : public PluginError {
  public:
@@ -74,5 +75,5 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
 
  private:
-  HANDLE handle_;
+  FileHandle handle_;
 };

@@ -80,4 +80,10 @@ enum MessageNumber : int {
   MEntryNameTooLong = 103, // warning line: followed by the longest name the entry file holds
   MEntryGone = 104,        // warning line: the edited entry left the file meanwhile; followed by its name
   MEntrySaveCompleted = 105,  // log text: a save of the entry file cut short was finished
+  MOutOfMemory = 110,         // warning line and log text: an action ran out of memory
+  MUnexpectedFailure = 111,   // warning line and log text: an action failed without a reason to give
+  MMoreInLogBefore = 112,     // warning line after the first problems: 112 + the number of the others + 113
+  MMoreInLogAfter = 113,
+  MMoreNotSavedBefore = 114,  // warning line after the first value not saved: 114 + the number of the others + 115
+  MMoreNotSavedAfter = 115,
 };

@@ -12,6 +12,7 @@
 #include "shell/text_helpers.h"
 #include "tests/entries/entry_test_support.h"
 #include "tests/fake_host.h"
+#include "tests/test_only.h"
 
 namespace {
 

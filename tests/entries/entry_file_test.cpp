@@ -12,6 +12,7 @@
 #include "shell/file_io.h"
 #include "tests/entries/entry_test_support.h"
 #include "tests/fake_host.h"
+#include "tests/test_only.h"
 #include "winapi/standin_control.h"
 
 namespace {

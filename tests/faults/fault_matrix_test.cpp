@@ -30,6 +30,7 @@
 #include "shell/plugin_state.h"
 #include "shell/settings.h"
 #include "tests/fake_host.h"
+#include "tests/test_only.h"
 #include "winapi/ras_sim.h"
 #include "winapi/reg_file.h"
 #include "winapi/standin_console.h"

@@ -4,6 +4,7 @@
 #include "shell/main_menu.h"
 #include "shell/settings.h"
 #include "tests/fake_host.h"
+#include "tests/test_only.h"
 
 namespace {
 
