@@ -8,8 +8,9 @@
 // the event log: it publishes the outcome (with its error code) and queues
 // the states to show, then signals DialProgressEvent. The wait loop, on the
 // host's thread, draws the queued states with ShowPendingDialStates and reads
-// the outcome with CurrentDialOutcome. Everything here is lock-free (atomics
-// only) except that the two callers of ConsoleKeyPressed take turns.
+// the outcome with CurrentDialOutcome. One lock (a critical section) guards
+// what is handed over; the notifier holds it only for moments, and the two
+// callers of ConsoleKeyPressed take turns on it.
 #pragma once
 
 #include <cstdint>
