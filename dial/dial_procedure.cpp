@@ -20,9 +20,9 @@ const char kNoNumberWarning[] = "The entry holds no telephone number to dial.";
 
 namespace {
 
-// The longest sleep of one pass of the wait: the bound of how late an Esc is
-// seen. The notifier's event and window messages end the sleep at once.
-constexpr DWORD kWaitSliceMs = 10;
+// The pause of one pass of the wait when the platform cannot wait for the
+// notifier's event (it could not be made): the wait then polls.
+constexpr DWORD kPollingSliceMs = 10;
 // Window messages dispatched in one pass at most, so that a flood of them
 // cannot keep the loop from looking at the console.
 constexpr int kMessagesPerPass = 64;
@@ -136,8 +136,32 @@ HANDLE ProcessOfWindow(HWND window) {
   return OpenProcess(PROCESS_ALL_ACCESS, TRUE, process_id);
 }
 
+namespace {
+
+// Whether the handle is a console's input, which a wait can sleep on (a
+// redirected standard input is not, and would count as always signalled).
+bool IsConsoleInput(HANDLE input) {
+  INPUT_RECORD record;
+  DWORD count = 0;
+  return PeekConsoleInputA(input, &record, 1, &count) != FALSE;
+}
+
+// Returns the console input that the wait set aside to the queue, however
+// the wait ends.
+struct InputPutBack {
+  InputPutBack() = default;
+  ~InputPutBack() { PutConsoleInputBack(); }
+  InputPutBack(const InputPutBack&) = delete;
+  InputPutBack& operator=(const InputPutBack&) = delete;
+};
+
+}  // namespace
+
 std::string WaitForDialOutcome() {
-  HANDLE event = DialProgressEvent();
+  InputPutBack put_back;
+  HANDLE handles[2] = {DialProgressEvent(), GetStdHandle(STD_INPUT_HANDLE)};
+  const DWORD count = IsConsoleInput(handles[1]) ? 2 : 1;
+  DWORD timeout = INFINITE;
   for (;;) {
     // The outcome is read before the queued states are drawn: every state
     // the notifier reported before its outcome is then on the screen before
@@ -146,12 +170,18 @@ std::string WaitForDialOutcome() {
     ShowPendingDialStates();
     if (seen.kind != DialOutcomeKind::None) return DialOutcomeText(seen.kind);
 
-    const DWORD woke =
-        event != nullptr ? MsgWaitForMultipleObjects(1, &event, FALSE, kWaitSliceMs, QS_ALLINPUT) : WAIT_FAILED;
-    if (woke == WAIT_FAILED) Sleep(kWaitSliceMs);
-    for (int i = 0; i < kMessagesPerPass && PumpMessage(g_message); ++i) {
-    }
-    if (ConsoleKeyPressed(VK_ESCAPE)) {
+    // Sleeps until the notifier reports, a window message comes or console
+    // input arrives; input that is not an Esc has been set aside below, so
+    // it does not keep the console input handle signalled.
+    const DWORD woke = handles[0] != nullptr
+                           ? MsgWaitForMultipleObjects(count, handles, FALSE, timeout, QS_ALLINPUT)
+                           : WAIT_FAILED;
+    if (woke == WAIT_FAILED) Sleep(kPollingSliceMs);
+    int dispatched = 0;
+    while (dispatched < kMessagesPerPass && PumpMessage(g_message)) ++dispatched;
+    // Messages left in the queue would not wake the next wait: it only looks.
+    timeout = dispatched == kMessagesPerPass ? 0 : INFINITE;
+    if (LookForEscOrSetInputAside()) {
       ForceDialInterrupted();
       ShowPendingDialStates();
       return DialOutcomeText(DialOutcomeKind::Interrupted);

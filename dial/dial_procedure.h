@@ -45,8 +45,11 @@ bool PumpMessage(MSG& msg);
 HANDLE ProcessOfWindow(HWND window);
 
 // The wait of one try (host's thread), after ResetDialOutcome and RasDialA:
-// sleeps on the notifier's event and on window messages at most 10 ms at a
-// time; each pass draws the states the notifier handed over, dispatches the
-// waiting window messages and looks for Esc in the console input. Returns
-// the outcome's text once there is one ("interrupted" on Esc).
+// sleeps, with no time limit, until the notifier's event, a window message or
+// console input wakes it; each pass draws the states the notifier handed
+// over, dispatches the waiting window messages and looks for Esc in the
+// console input. Input other than an Esc key-down is set aside while the
+// wait sleeps (LookForEscOrSetInputAside) and is back in the queue, in its
+// order, when the wait returns, unless an Esc took it with it. Returns the
+// outcome's text once there is one ("interrupted" on Esc).
 std::string WaitForDialOutcome();

@@ -30,6 +30,7 @@ struct HandOver {
   std::vector<int32_t> states;  // oldest first; never grows past kQueuedStates
   std::array<HRASCONN, kForgottenDials> forgotten{};
   size_t next_forgotten = 0;
+  std::vector<INPUT_RECORD> set_aside;  // console input the wait loop took aside
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // auto-reset
 
   HandOver() { states.reserve(kQueuedStates); }
@@ -197,30 +198,89 @@ std::string ConnectionStateText(int32_t state) {
   return "Connection state #" + std::to_string(state);
 }
 
-bool ConsoleKeyPressed(WORD key) {
-  Locked turn;
-  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  std::vector<INPUT_RECORD> buffer;
+namespace {
+
+// Every record waiting in the console input, peeked with a buffer that
+// grows by 16 records until one peek leaves room to spare. False when the
+// peek fails.
+bool PeekAllInput(HANDLE input, std::vector<INPUT_RECORD>* records) {
   DWORD capacity = 0;
   DWORD count = 0;
   BOOL ok = FALSE;
-  // Peek with a buffer that grows by 16 records until one peek leaves room
-  // to spare: then every waiting event is in it.
   do {
     capacity += 16;
-    buffer.assign(capacity, INPUT_RECORD{});
+    records->assign(capacity, INPUT_RECORD{});
     count = 0;
-    ok = PeekConsoleInputA(input, buffer.data(), capacity, &count);
+    ok = PeekConsoleInputA(input, records->data(), capacity, &count);
   } while (ok && count >= capacity);
-  if (!ok || count == 0) return false;
-  if (count > capacity) count = capacity;
-  for (DWORD i = 0; i < count; ++i) {
-    const INPUT_RECORD& r = buffer[i];
-    if (r.EventType == KEY_EVENT && r.Event.KeyEvent.bKeyDown && r.Event.KeyEvent.wVirtualKeyCode == key) {
-      DWORD taken = 0;
-      ReadConsoleInputA(input, buffer.data(), i + 1, &taken);
-      return true;
-    }
+  records->resize(ok ? std::min(count, capacity) : 0);
+  return ok != FALSE;
+}
+
+// The index of the first key-down of `key`, or records.size().
+size_t FindKeyDown(const std::vector<INPUT_RECORD>& records, WORD key) {
+  size_t i = 0;
+  for (; i < records.size(); ++i) {
+    const INPUT_RECORD& r = records[i];
+    if (r.EventType == KEY_EVENT && r.Event.KeyEvent.bKeyDown && r.Event.KeyEvent.wVirtualKeyCode == key) break;
+  }
+  return i;
+}
+
+// Takes the first `count` records out of the console input queue.
+void TakeInput(HANDLE input, std::vector<INPUT_RECORD>& records, size_t count) {
+  DWORD taken = 0;
+  if (count > 0) ReadConsoleInputA(input, records.data(), static_cast<DWORD>(count), &taken);
+  records.resize(taken);
+}
+
+}  // namespace
+
+bool ConsoleKeyPressed(WORD key) {
+  Locked h;
+  const size_t aside = FindKeyDown(h->set_aside, key);
+  if (aside < h->set_aside.size()) {
+    h->set_aside.erase(h->set_aside.begin(), h->set_aside.begin() + static_cast<std::ptrdiff_t>(aside) + 1);
+    return true;
+  }
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::vector<INPUT_RECORD> buffer;
+  if (!PeekAllInput(input, &buffer)) return false;
+  const size_t found = FindKeyDown(buffer, key);
+  if (found == buffer.size()) return false;
+  TakeInput(input, buffer, found + 1);
+  h->set_aside.clear();  // they were queued before the key
+  return true;
+}
+
+bool LookForEscOrSetInputAside() {
+  Locked h;  // one step: an Esc that arrives meanwhile is not set aside
+  if (ConsoleKeyPressed(VK_ESCAPE)) return true;
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::vector<INPUT_RECORD> buffer;
+  if (PeekAllInput(input, &buffer) && !buffer.empty()) {
+    h->set_aside.reserve(h->set_aside.size() + buffer.size());  // before anything is taken
+    TakeInput(input, buffer, buffer.size());
+    h->set_aside.insert(h->set_aside.end(), buffer.begin(), buffer.end());
   }
   return false;
+}
+
+void PutConsoleInputBack() {
+  Locked h;
+  if (h->set_aside.empty()) return;
+  try {
+    // What came meanwhile goes behind them: take it out, then write all.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    std::vector<INPUT_RECORD> later;
+    const bool peeked = PeekAllInput(input, &later);
+    h->set_aside.reserve(h->set_aside.size() + later.size());  // before anything is taken
+    if (peeked) TakeInput(input, later, later.size());
+    h->set_aside.insert(h->set_aside.end(), later.begin(), later.end());
+    DWORD written = 0;
+    WriteConsoleInputA(input, h->set_aside.data(), static_cast<DWORD>(h->set_aside.size()), &written);
+  } catch (...) {
+    // Out of memory: the records cannot be kept (see the header).
+  }
+  h->set_aside.clear();
 }

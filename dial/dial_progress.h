@@ -91,5 +91,20 @@ std::string ConnectionStateText(int32_t state);
 // input; if so, it and every event before it are taken out of the queue.
 // Otherwise nothing is removed. A failed peek counts as no key. The notifier
 // and the wait loop may call it at the same time: they take turns, so one
-// Esc is consumed by exactly one of them.
+// Esc is consumed by exactly one of them. Records set aside by
+// LookForEscOrSetInputAside count as the front of the queue.
 bool ConsoleKeyPressed(WORD key);
+
+// The wait loop's look at the console input (host's thread). An Esc
+// key-down waiting is taken as ConsoleKeyPressed takes it, and the result is
+// true. Otherwise every record waiting is set aside, so that the console
+// input handle is no longer signalled and the wait can sleep until new
+// input comes; the result is false. Records set aside still count as queued
+// in front of the rest: an Esc taken later, by either caller, takes them
+// with it, and PutConsoleInputBack returns them to the queue.
+bool LookForEscOrSetInputAside();
+// Puts the records set aside back in front of the console input queue, in
+// their order (host's thread, at the end of each wait). Records that arrive
+// during this call itself may end up before them. Never throws; should the
+// memory for it be lacking, the records set aside are dropped.
+void PutConsoleInputBack();
