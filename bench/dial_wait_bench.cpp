@@ -76,18 +76,18 @@ Usage ProcessUsage() {
 }
 
 // The wait as a plain busy poll: the baseline.
-std::string BusyWaitForDialOutcome() {
+DialOutcomeKind BusyWaitForDialOutcome() {
   MSG msg{};
   for (;;) {
     const DialOutcomeState seen = CurrentDialOutcome();
     if (seen.kind != DialOutcomeKind::None) {
       ShowPendingDialStates();
-      return DialOutcomeText(seen.kind);
+      return seen.kind;
     }
     PumpMessage(msg);
     if (ConsoleKeyPressed(VK_ESCAPE)) {
       ForceDialInterrupted();
-      return DialOutcomeText(DialOutcomeKind::Interrupted);
+      return DialOutcomeKind::Interrupted;
     }
   }
 }
@@ -117,7 +117,7 @@ void CpuDial(bool baseline, int ms, bool warm_up = false) {
     HRASCONN connection = nullptr;
     ResetDialOutcome();
     RasDialA(&ext, nullptr, &params, 1, reinterpret_cast<LPVOID>(&DialProgressCallback1), &connection);
-    outcome = BusyWaitForDialOutcome();
+    outcome = DialOutcomeText(BusyWaitForDialOutcome());
     RasHangUpA(connection);
   } else {
     FakeHost::Get().calls.clear();
@@ -137,7 +137,8 @@ void CpuDial(bool baseline, int ms, bool warm_up = false) {
 void EscDial(bool baseline) {
   ResetDialOutcome();
   Report("ready esc");
-  const std::string outcome = baseline ? BusyWaitForDialOutcome() : WaitForDialOutcome();
+  const std::string outcome =
+      baseline ? DialOutcomeText(BusyWaitForDialOutcome()) : DialOutcomeText(WaitForDialOutcome());
   const long long returned = NowNs();
   Report("esc " + std::to_string(returned) + " " + outcome);
 }
@@ -153,7 +154,8 @@ void OutcomeDial(bool baseline, std::mt19937& random) {
     reported = NowNs();
     DialProgressCallback(0, RASCS_Connected, 0);
   });
-  const std::string outcome = baseline ? BusyWaitForDialOutcome() : WaitForDialOutcome();
+  const std::string outcome =
+      baseline ? DialOutcomeText(BusyWaitForDialOutcome()) : DialOutcomeText(WaitForDialOutcome());
   const long long returned = NowNs();
   service.join();
   Report("outcome " + std::to_string(returned - reported) + " " + outcome);
@@ -314,8 +316,8 @@ bool PrintGoal(const char* what, const char* unit, double goal, const char* chec
   std::printf("%-6s %s: goal <= %g %s\n", met ? "[met]" : "[MISS]", what, goal, unit);
   std::printf("       measured  %s %.4g   min %.4g  median %.4g  max %.4g   (%zu dials)\n", checked_name, checked,
               ours.Min(), ours.Median(), ours.Max(), ours.values.size());
-  std::printf("       busy poll %s %.4g   min %.4g  median %.4g  max %.4g   (%zu dials)\n", checked_name,
-              base_checked, base.Min(), base.Median(), base.Max(), base.values.size());
+  std::printf("       busy poll %s %.4g   min %.4g  median %.4g  max %.4g   (%zu dials)\n", checked_name, base_checked,
+              base.Min(), base.Median(), base.Max(), base.values.size());
   if (base_checked > 0) {
     std::printf("       ratio     %.4g (measured / busy poll, %s)\n", checked / base_checked, checked_name);
   } else {
@@ -356,8 +358,8 @@ int main(int argc, char** argv) {
   std::ofstream(root + "/world/system.ini") << "[system]\nplatform_id=2\n";
   std::ofstream(root + "/plugin/vezuzaziz.ini");
 
-  std::printf("dial wait: %d dials of 5 s and %d + %d latency dials, then the busy poll (dials of %d ms) ...\n",
-              dials, latency_dials, latency_dials, baseline_ms);
+  std::printf("dial wait: %d dials of 5 s and %d + %d latency dials, then the busy poll (dials of %d ms) ...\n", dials,
+              latency_dials, latency_dials, baseline_ms);
   std::fflush(stdout);
   Figures ours, base;
   const bool ran = RunChild(std::filesystem::read_symlink("/proc/self/exe").string(), root, dials, latency_dials,
@@ -370,9 +372,8 @@ int main(int argc, char** argv) {
   }
 
   bool met = true;
-  met &= PrintGoal("wake-ups of the whole process per second over a 5 s dial with a silent service", "", 2.0,
-                   "worst", ours.wakeups_per_s, ours.wakeups_per_s.Max(), base.wakeups_per_s,
-                   base.wakeups_per_s.Max());
+  met &= PrintGoal("wake-ups of the whole process per second over a 5 s dial with a silent service", "", 2.0, "worst",
+                   ours.wakeups_per_s, ours.wakeups_per_s.Max(), base.wakeups_per_s, base.wakeups_per_s.Max());
   met &= PrintGoal("CPU of the whole process over the same dials", "% of one core", 0.1, "worst", ours.cpu_percent,
                    ours.cpu_percent.Max(), base.cpu_percent, base.cpu_percent.Max());
   met &= PrintGoal("Esc written to the console input until the wait returns \"interrupted\"", "ms p99", 2.0, "p99",

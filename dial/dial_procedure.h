@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "dial/dial_progress.h"
 #include "shell/platform.h"
 
 // Dials the entry of that name (host's thread; returns when the dial has
@@ -51,5 +52,5 @@ HANDLE ProcessOfWindow(HWND window);
 // console input. Input other than an Esc key-down is set aside while the
 // wait sleeps (LookForEscOrSetInputAside) and is back in the queue, in its
 // order, when the wait returns, unless an Esc took it with it. Returns the
-// outcome's text once there is one ("interrupted" on Esc).
-std::string WaitForDialOutcome();
+// outcome once there is one (Interrupted on Esc); never None.
+DialOutcomeKind WaitForDialOutcome();

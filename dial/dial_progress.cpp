@@ -30,7 +30,7 @@ struct HandOver {
   std::vector<int32_t> states;  // oldest first; never grows past kQueuedStates
   std::array<HRASCONN, kForgottenDials> forgotten{};
   size_t next_forgotten = 0;
-  std::vector<INPUT_RECORD> set_aside;  // console input the wait loop took aside
+  std::vector<INPUT_RECORD> set_aside;                          // console input the wait loop took aside
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // auto-reset
 
   HandOver() { states.reserve(kQueuedStates); }

@@ -161,7 +161,7 @@ TEST_F(DialProgressTest, HandOverFromTheServicesThread) {
         DialProgressCallback(0, RASCS_Connected, 0);
       }
     });
-    const std::string outcome = WaitForDialOutcome();
+    const std::string outcome = DialOutcomeText(WaitForDialOutcome());
     service.join();
     ASSERT_EQ(outcome, fail ? "failed" : "connected");
     if (fail) {
@@ -190,7 +190,7 @@ TEST_F(DialProgressTest, OneEscIsTakenOnceWhoeverSeesIt) {
     StandinPushKey('Q', true);
     StandinPushKey(VK_ESCAPE, true);
     StandinPushKey('Z', true);
-    const std::string outcome = WaitForDialOutcome();
+    const std::string outcome = DialOutcomeText(WaitForDialOutcome());
     stop = true;
     service.join();
     EXPECT_EQ(outcome, "interrupted");
@@ -226,7 +226,7 @@ TEST_F(DialProgressTest, InputThatIsNotEscOutlastsTheWait) {
         if (end == End::EscForTheNotifier) DialProgressCallback(0, 1, 0);
       }
     });
-    const std::string outcome = WaitForDialOutcome();
+    const std::string outcome = DialOutcomeText(WaitForDialOutcome());
     service.join();
     if (end == End::Connected) {
       EXPECT_EQ(outcome, "connected");
