@@ -365,7 +365,12 @@ AfterTry OneTry(DialRun& run) {
 }  // namespace
 
 void DialProcedure(const std::string& name) {
-  if (!ReadDialEntry(name)) return;
+  if (!ReadDialEntry(name)) {
+    // A dial asked for is never dropped in silence.
+    ShowWarning(Msg(MNoSuchEntry) + name);
+    WriteLogLine(Msg(MNoSuchEntry) + name);
+    return;
+  }
   const EntryValues entry = CurrentEntry();
   DialRun run{entry, Settings()};
   run.tries_left = entry.Tries;

@@ -8,9 +8,11 @@
 #include "shell/platform.h"
 
 // Dials the entry of that name (host's thread; returns when the dial has
-// ended, leaving a made connection up). An unknown name or Tries below 1
-// returns at once with nothing shown or logged; an entry without any
-// telephone number shows a warning box (and logs it) instead of dialling.
+// ended, leaving a made connection up). A name that no entry has shows a
+// warning box (message 94 followed by the name) and logs the same text;
+// Tries below 1 returns at once with nothing shown or logged; an entry
+// without any telephone number shows a warning box (and logs it) instead of
+// dialling.
 //
 // Each try saves the whole screen and restores it before the next try or
 // before returning. Exceptions: IoError (the event log, the StartupList) and

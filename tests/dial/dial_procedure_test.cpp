@@ -93,14 +93,21 @@ class DialProcedureTest : public PluginTest {
 
 using Items = std::vector<std::string>;
 
-TEST_F(DialProcedureTest, NothingHappensForAnUnknownEntryOrNoTries) {
+TEST_F(DialProcedureTest, NoTriesIsSilentAndAnUnknownNameIsTold) {
   AddEntry("Zero", "111", "0");
   AddEntry("Minus", "111", "-2");
-  DialProcedure("Nowhere");
   DialProcedure("Zero");
   DialProcedure("Minus");
   EXPECT_TRUE(host->calls.empty());
   EXPECT_TRUE(Log().empty());
+
+  host->QueueMessage(0);
+  DialProcedure("Nowhere");
+  ASSERT_EQ(host->Ops(), "Message");
+  EXPECT_EQ(Boxes()[0].flags, 1u);
+  EXPECT_EQ(Boxes()[0].buttons, 1);
+  EXPECT_EQ(Boxes()[0].items, (Items{"<5>", "<94>Nowhere", "<4>"}));
+  EXPECT_EQ(Log(), Items{"<94>Nowhere"});
   EXPECT_TRUE(Dialled().empty());
 }
 
