@@ -91,33 +91,79 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+// Whether the handle is a console's input, which a wait can sleep on (a
+// redirected standard input is not, and would count as always signalled).
+bool IsConsoleInput(HANDLE input) {
+  INPUT_RECORD record;
+  DWORD count = 0;
+  return PeekConsoleInputA(input, &record, 1, &count) != FALSE;
+}
+
+// Returns the console input that a wait set aside to the queue, however the
+// wait ends.
+struct InputPutBack {
+  InputPutBack() = default;
+  ~InputPutBack() { PutConsoleInputBack(); }
+  InputPutBack(const InputPutBack&) = delete;
+  InputPutBack& operator=(const InputPutBack&) = delete;
+};
+
+// The pause that announces a StartupList action; true, at once, when Esc
+// is pressed before or during it (other input is set aside meanwhile).
+bool EscDuringPause(DWORD ms) {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  const bool waitable = IsConsoleInput(input);
+  const DWORD started = GetTickCount();
+  for (;;) {
+    if (LookForEscOrSetInputAside()) return true;
+    const DWORD elapsed = GetTickCount() - started;
+    if (elapsed >= ms) return false;
+    if (waitable) {
+      WaitForSingleObject(input, ms - elapsed);
+    } else {
+      Sleep(ms - elapsed);
+    }
+  }
+}
+
+// Carries out one StartupList line; false when Esc came first, and the line
+// was not carried out. A "#" line whose window is not open has nothing to
+// close: it is passed over without a box that would claim otherwise.
+bool CarryOutStartupAction(const std::string& line) {
+  if (!line.empty() && line[0] == '#') {
+    const std::string title = line.substr(1);
+    if (FindWindowA(nullptr, title.c_str()) == nullptr) return true;
+    ShowMessage(0, {Msg(MClosingProgram), title}, 0);
+    if (EscDuringPause(kStartupActionPauseMs)) return false;
+    // Found again after the pause: the window may have gone meanwhile.
+    HWND window = FindWindowA(nullptr, title.c_str());
+    if (window == nullptr) return true;
+    HANDLE process = ProcessOfWindow(window);
+    if (process != nullptr) {
+      TerminateProcess(process, 0);
+      CloseHandle(process);
+    }
+    WriteLogLine(Msg(MClosingProgram) + title);
+    return true;
+  }
+  ShowMessage(0, {Msg(MStartingProgram), line}, 0);
+  if (EscDuringPause(kStartupActionPauseMs)) return false;
+  WinExec(line.c_str(), SW_SHOWNORMAL);
+  WriteLogLine(Msg(MStartingProgram) + line);
+  return true;
+}
+
 // Closes the windows and starts the programs the StartupList names, in file
-// order. The lines go to the calls and to the log exactly as read.
+// order. The lines go to the calls and to the log exactly as read. Esc, at
+// any moment, skips the actions not yet carried out, with a log line.
 void RunStartupList() {
   const std::string path = PluginDirectory() + Settings().startupfile;
   if (!FileExists(path)) return;
+  InputPutBack put_back;
   for (const std::string& line : SplitLines(ReadWholeFile(path))) {
-    if (!line.empty() && line[0] == '#') {
-      const std::string title = line.substr(1);
-      // A window that is not open has nothing to close: the line is passed
-      // over without a box that would claim otherwise.
-      if (FindWindowA(nullptr, title.c_str()) == nullptr) continue;
-      ShowMessage(0, {Msg(MClosingProgram), title}, 0);
-      Sleep(kStartupActionPauseMs);
-      // Found again after the pause: the window may have gone meanwhile.
-      HWND window = FindWindowA(nullptr, title.c_str());
-      if (window == nullptr) continue;
-      HANDLE process = ProcessOfWindow(window);
-      if (process != nullptr) {
-        TerminateProcess(process, 0);
-        CloseHandle(process);
-      }
-      WriteLogLine(Msg(MClosingProgram) + title);
-    } else {
-      ShowMessage(0, {Msg(MStartingProgram), line}, 0);
-      Sleep(kStartupActionPauseMs);
-      WinExec(line.c_str(), SW_SHOWNORMAL);
-      WriteLogLine(Msg(MStartingProgram) + line);
+    if (LookForEscOrSetInputAside() || !CarryOutStartupAction(line)) {
+      WriteLogLine(Msg(MStartupListSkipped));
+      return;
     }
   }
 }
@@ -135,27 +181,6 @@ HANDLE ProcessOfWindow(HWND window) {
   GetWindowThreadProcessId(window, &process_id);
   return OpenProcess(PROCESS_ALL_ACCESS, TRUE, process_id);
 }
-
-namespace {
-
-// Whether the handle is a console's input, which a wait can sleep on (a
-// redirected standard input is not, and would count as always signalled).
-bool IsConsoleInput(HANDLE input) {
-  INPUT_RECORD record;
-  DWORD count = 0;
-  return PeekConsoleInputA(input, &record, 1, &count) != FALSE;
-}
-
-// Returns the console input that the wait set aside to the queue, however
-// the wait ends.
-struct InputPutBack {
-  InputPutBack() = default;
-  ~InputPutBack() { PutConsoleInputBack(); }
-  InputPutBack(const InputPutBack&) = delete;
-  InputPutBack& operator=(const InputPutBack&) = delete;
-};
-
-}  // namespace
 
 DialOutcomeKind WaitForDialOutcome() {
   InputPutBack put_back;

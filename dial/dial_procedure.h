@@ -29,7 +29,10 @@
 //   too slow, and no speed line is logged for it;
 // - an error code without a text shows "Remote access error " + the code;
 // - a StartupList "#" line whose window is not open is passed over: no box,
-//   no pause, nothing ended, nothing logged.
+//   no pause, nothing ended, nothing logged;
+// - Esc while the StartupList runs (before an action or during its pause)
+//   skips the actions not yet carried out, that one included, and logs
+//   message 95; what was queued before the Esc goes with it.
 void DialProcedure(const std::string& name);
 
 // The longest pause after a failed or too-slow try, in seconds.

@@ -75,4 +75,5 @@ enum MessageNumber : int {
   MServiceTapisrv = 92,
   MEntryNameTaken = 93,    // warning line: the edit dialog's new name belongs to another entry; followed by the name
   MNoSuchEntry = 94,       // warning line and log text: a dial asked for a name that no entry has; followed by the name
+  MStartupListSkipped = 95,  // log text: Esc skipped the rest of the StartupList
 };
