@@ -14,17 +14,21 @@
 //     "interrupted", 99th percentile: at most 2 ms;
 //   - outcome: from the notifier's "connected" (on a service thread) to the
 //     wait returning it, 99th percentile: at most 1 ms.
+// Beside the two latencies the machine's own floor is printed: the same Esc
+// byte seen by a bare poll(2) of the terminal, and one thread waking another
+// through an event. On a loaded machine both tails come from the scheduler.
 // Every Esc leaves its key-up in the console input, as a key-up does, so
 // every dial after the first starts with input that is not an Esc waiting:
 // the wait must neither spin on it nor lose it.
 //
 // Usage: dial_wait_bench [--dials N] [--latency-dials N] [--baseline-ms N]
-// (defaults 3, 200 and 1000: the busy poll burns a core, so its dials are
+// (defaults 3, 500 and 1000: the busy poll burns a core, so its dials are
 // shorter; its figures are rates). Prints goal, min/median/max and the
 // ratio to the busy poll per goal; exits 1 when a goal is missed, 2 when
 // the run could not be made. Ours and the busy poll each start with a short
 // warm-up dial that is not counted.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -128,8 +132,12 @@ void CpuDial(bool baseline, int ms, bool warm_up = false) {
   const long long t1 = NowNs();
   const Usage u1 = ProcessUsage();
   char line[160];
-  std::snprintf(line, sizeof line, "%s %.6f %.6f %ld %s", warm_up ? "warm" : "cpu", static_cast<double>(t1 - t0) / 1e9,
-                u1.cpu_seconds - u0.cpu_seconds, u1.switches - u0.switches, outcome.c_str());
+  std::snprintf(line, sizeof line, "%s cpu %.6f %.6f %ld %s",
+                warm_up    ? "warm"
+                : baseline ? "busy"
+                           : "ours",
+                static_cast<double>(t1 - t0) / 1e9, u1.cpu_seconds - u0.cpu_seconds, u1.switches - u0.switches,
+                outcome.c_str());
   Report(line);
 }
 
@@ -140,7 +148,7 @@ void EscDial(bool baseline) {
   const std::string outcome =
       baseline ? DialOutcomeText(BusyWaitForDialOutcome()) : DialOutcomeText(WaitForDialOutcome());
   const long long returned = NowNs();
-  Report("esc " + std::to_string(returned) + " " + outcome);
+  Report(std::string(baseline ? "busy" : "ours") + " esc " + std::to_string(returned) + " " + outcome);
 }
 
 // One wait ended by a service thread's "connected" after a few ms.
@@ -158,7 +166,37 @@ void OutcomeDial(bool baseline, std::mt19937& random) {
       baseline ? DialOutcomeText(BusyWaitForDialOutcome()) : DialOutcomeText(WaitForDialOutcome());
   const long long returned = NowNs();
   service.join();
-  Report("outcome " + std::to_string(returned - reported) + " " + outcome);
+  Report(std::string(baseline ? "busy" : "ours") + " outcome " + std::to_string(returned - reported) + " " + outcome);
+}
+
+// The floor under both latencies, for reading them on a busy machine: the
+// same Esc byte seen by a bare poll(2) of the terminal, and one thread
+// waking another through an event, with nothing of the dial in between.
+void FloorDials(std::mt19937& random) {
+  Report("ready esc");
+  struct pollfd terminal {
+    0, POLLIN, 0
+  };
+  poll(&terminal, 1, -1);
+  const long long seen = NowNs();
+  char byte = 0;
+  const bool read_one = read(0, &byte, 1) == 1;
+  Report("floor esc " + std::to_string(seen) + (read_one && byte == 0x1b ? " interrupted" : " ?"));
+
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  std::uniform_int_distribution<int> delay_us(2000, 12000);
+  const int delay = delay_us(random);
+  long long set = 0;
+  std::thread setter([&] {
+    std::this_thread::sleep_for(std::chrono::microseconds(delay));
+    set = NowNs();
+    SetEvent(event);
+  });
+  const bool woke = WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0;
+  const long long returned = NowNs();
+  setter.join();
+  CloseHandle(event);
+  Report("floor outcome " + std::to_string(returned - set) + (woke ? " connected" : " ?"));
 }
 
 int ChildMain(const std::string& root, int dials, int latency_dials, int baseline_ms) {
@@ -184,6 +222,7 @@ int ChildMain(const std::string& root, int dials, int latency_dials, int baselin
       OutcomeDial(baseline, random);
     }
   }
+  for (int i = 0; i < latency_dials; ++i) FloorDials(random);
   Report("done");
   return 0;
 }
@@ -215,7 +254,7 @@ struct Figures {
 
 // Runs the child on a new pseudo-terminal and answers its "ready" lines.
 bool RunChild(const std::string& self, const std::string& root, int dials, int latency_dials, int baseline_ms,
-              Figures* ours, Figures* base) {
+              Figures* ours, Figures* base, Figures* floor) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
   const std::string slave = ptsname(master);
@@ -253,13 +292,13 @@ bool RunChild(const std::string& self, const std::string& root, int dials, int l
   };
   std::mt19937 random(815);
   std::uniform_int_distribution<int> esc_delay_us(2000, 12000);
-  const int per_phase = dials + 2 * latency_dials;
+  const int expected = 2 * (dials + 2 * latency_dials) + 2 * latency_dials;
   int results = 0;
   long long esc_written = 0;
   char buffer[256];
   while (std::fgets(buffer, sizeof buffer, lines) != nullptr) {
     const std::string line(buffer, std::strcspn(buffer, "\n"));
-    Figures& f = results < per_phase ? *ours : *base;
+    if (line == "done") break;
     if (line.rfind("ready ", 0) == 0) {
       const std::string what = line.substr(6);
       if (what == "esc") {
@@ -270,32 +309,32 @@ bool RunChild(const std::string& self, const std::string& root, int dials, int l
       drain();
       esc_written = NowNs();
       if (write(master, "\x1b", 1) != 1) break;
-    } else if (line.rfind("cpu ", 0) == 0) {
-      double wall = 0, cpu = 0;
-      long switches = 0;
-      char outcome[32] = "";
-      std::sscanf(line.c_str(), "cpu %lf %lf %ld %31s", &wall, &cpu, &switches, outcome);
-      f.wakeups_per_s.values.push_back(static_cast<double>(switches) / wall);
-      f.cpu_percent.values.push_back(100.0 * cpu / wall);
-      f.outcomes_right = f.outcomes_right && std::strcmp(outcome, "interrupted") == 0;
-      ++results;
-    } else if (line.rfind("esc ", 0) == 0) {
-      long long returned = 0;
-      char outcome[32] = "";
-      std::sscanf(line.c_str(), "esc %lld %31s", &returned, outcome);
-      f.esc_ms.values.push_back(static_cast<double>(returned - esc_written) / 1e6);
-      f.outcomes_right = f.outcomes_right && std::strcmp(outcome, "interrupted") == 0;
-      ++results;
-    } else if (line.rfind("outcome ", 0) == 0) {
-      long long ns = 0;
-      char outcome[32] = "";
-      std::sscanf(line.c_str(), "outcome %lld %31s", &ns, outcome);
-      f.outcome_ms.values.push_back(static_cast<double>(ns) / 1e6);
-      f.outcomes_right = f.outcomes_right && std::strcmp(outcome, "connected") == 0;
-      ++results;
-    } else if (line == "done") {
-      break;
+      continue;
     }
+    // "PHASE KIND FIGURES... OUTCOME", PHASE one of ours, busy, floor, warm.
+    char phase[16] = "", kind[16] = "", outcome[32] = "";
+    double a = 0, b = 0;
+    long c = 0;
+    const int fields = std::sscanf(line.c_str(), "%15s %15s", phase, kind);
+    if (fields != 2 || std::strcmp(phase, "warm") == 0) continue;
+    Figures& f = std::strcmp(phase, "ours") == 0 ? *ours : std::strcmp(phase, "busy") == 0 ? *base : *floor;
+    const char* rest = line.c_str() + std::strlen(phase) + std::strlen(kind) + 2;
+    bool right = false;
+    if (std::strcmp(kind, "cpu") == 0 && std::sscanf(rest, "%lf %lf %ld %31s", &a, &b, &c, outcome) == 4) {
+      f.wakeups_per_s.values.push_back(static_cast<double>(c) / a);
+      f.cpu_percent.values.push_back(100.0 * b / a);
+      right = std::strcmp(outcome, "interrupted") == 0;
+    } else if (std::strcmp(kind, "esc") == 0 && std::sscanf(rest, "%ld %31s", &c, outcome) == 2) {
+      f.esc_ms.values.push_back(static_cast<double>(c - esc_written) / 1e6);
+      right = std::strcmp(outcome, "interrupted") == 0;
+    } else if (std::strcmp(kind, "outcome") == 0 && std::sscanf(rest, "%ld %31s", &c, outcome) == 2) {
+      f.outcome_ms.values.push_back(static_cast<double>(c) / 1e6);
+      right = std::strcmp(outcome, "connected") == 0;
+    } else {
+      continue;
+    }
+    f.outcomes_right = f.outcomes_right && right;
+    ++results;
   }
   std::fclose(lines);
   // The terminal stays open until the child has ended: closing it first
@@ -303,15 +342,16 @@ bool RunChild(const std::string& self, const std::string& root, int dials, int l
   int status = 0;
   waitpid(child, &status, 0);
   close(master);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && results == 2 * per_phase) return true;
-  std::fprintf(stderr, "the child ended with status %d after %d of %d dials\n", status, results, 2 * per_phase);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && results == expected) return true;
+  std::fprintf(stderr, "the child ended with status %d after %d of %d dials\n", status, results, expected);
   return false;
 }
 
 // Prints one goal; returns whether it was met. `checked` is the figure held
-// against the goal (the worst dial, or the p99).
+// against the goal (the worst dial, or the p99); `floor`, when given, is the
+// same figure with nothing of the dial in between.
 bool PrintGoal(const char* what, const char* unit, double goal, const char* checked_name, const Series& ours,
-               double checked, const Series& base, double base_checked) {
+               double checked, const Series& base, double base_checked, const Series* floor = nullptr) {
   const bool met = checked <= goal;
   std::printf("%-6s %s: goal <= %g %s\n", met ? "[met]" : "[MISS]", what, goal, unit);
   std::printf("       measured  %s %.4g   min %.4g  median %.4g  max %.4g   (%zu dials)\n", checked_name, checked,
@@ -323,6 +363,10 @@ bool PrintGoal(const char* what, const char* unit, double goal, const char* chec
   } else {
     std::printf("       ratio     - (the busy poll's figure is 0)\n");
   }
+  if (floor != nullptr) {
+    std::printf("       floor     %s %.4g   min %.4g  median %.4g  max %.4g   (the machine's own wake-up)\n",
+                checked_name, floor->P99(), floor->Min(), floor->Median(), floor->Max());
+  }
   return met;
 }
 
@@ -333,7 +377,7 @@ int main(int argc, char** argv) {
     return ChildMain(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
   }
   int dials = 3;
-  int latency_dials = 200;
+  int latency_dials = 500;
   int baseline_ms = 1000;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--dials") == 0 && i + 1 < argc) {
@@ -361,9 +405,9 @@ int main(int argc, char** argv) {
   std::printf("dial wait: %d dials of 5 s and %d + %d latency dials, then the busy poll (dials of %d ms) ...\n", dials,
               latency_dials, latency_dials, baseline_ms);
   std::fflush(stdout);
-  Figures ours, base;
+  Figures ours, base, floor;
   const bool ran = RunChild(std::filesystem::read_symlink("/proc/self/exe").string(), root, dials, latency_dials,
-                            baseline_ms, &ours, &base);
+                            baseline_ms, &ours, &base, &floor);
   std::error_code ec;
   std::filesystem::remove_all(root, ec);
   if (!ran) {
@@ -377,10 +421,10 @@ int main(int argc, char** argv) {
   met &= PrintGoal("CPU of the whole process over the same dials", "% of one core", 0.1, "worst", ours.cpu_percent,
                    ours.cpu_percent.Max(), base.cpu_percent, base.cpu_percent.Max());
   met &= PrintGoal("Esc written to the console input until the wait returns \"interrupted\"", "ms p99", 2.0, "p99",
-                   ours.esc_ms, ours.esc_ms.P99(), base.esc_ms, base.esc_ms.P99());
+                   ours.esc_ms, ours.esc_ms.P99(), base.esc_ms, base.esc_ms.P99(), &floor.esc_ms);
   met &= PrintGoal("the notifier's \"connected\" until the wait returns it", "ms p99", 1.0, "p99", ours.outcome_ms,
-                   ours.outcome_ms.P99(), base.outcome_ms, base.outcome_ms.P99());
-  if (!ours.outcomes_right || !base.outcomes_right) {
+                   ours.outcome_ms.P99(), base.outcome_ms, base.outcome_ms.P99(), &floor.outcome_ms);
+  if (!ours.outcomes_right || !base.outcomes_right || !floor.outcomes_right) {
     std::printf("[MISS] a dial ended with the wrong outcome\n");
     met = false;
   }
