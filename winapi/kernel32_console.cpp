@@ -7,6 +7,8 @@
 // queue is looked at. The input handle can be waited on (kernel32_sync.cpp):
 // it is signalled while a record, or a byte of the terminal, waits.
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -114,7 +116,16 @@ Terminal& StdinTerminal() {
 }
 
 struct termios g_saved_mode {};
-void RestoreTerminalMode() { tcsetattr(0, TCSANOW, &g_saved_mode); }
+// At exit the process may be in the terminal's background: with SIGTTOU
+// blocked the mode is given back instead of the process being stopped.
+void RestoreTerminalMode() {
+  sigset_t ttou, old;
+  sigemptyset(&ttou);
+  sigaddset(&ttou, SIGTTOU);
+  pthread_sigmask(SIG_BLOCK, &ttou, &old);
+  tcsetattr(0, TCSANOW, &g_saved_mode);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
 
 // Whether this process may read the terminal now. A process in the
 // terminal's background must not (that would stop it with SIGTTIN); its
