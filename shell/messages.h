@@ -74,6 +74,8 @@ enum MessageNumber : int {
   MServiceSimptcp = 91,
   MServiceTapisrv = 92,
   MEntryNameTaken = 93,    // warning line: the edit dialog's new name belongs to another entry; followed by the name
+  MNoSuchEntry = 94,       // warning line and log text: a dial asked for a name that no entry has; followed by the name
+  MStartupListSkipped = 95,  // log text: Esc skipped the rest of the StartupList
   MEntryFileBusy = 100,    // warning line: another process holds the entry file's lock
   MNotRegularFile = 101,   // warning line: followed by the path of a pipe, device or other non-regular file
   MFileTooLarge = 102,     // warning line: followed by the path of a file too large to read

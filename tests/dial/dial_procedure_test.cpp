@@ -7,7 +7,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,14 +97,21 @@ class DialProcedureTest : public PluginTest {
 
 using Items = std::vector<std::string>;
 
-TEST_F(DialProcedureTest, NothingHappensForAnUnknownEntryOrNoTries) {
+TEST_F(DialProcedureTest, NoTriesIsSilentAndAnUnknownNameIsTold) {
   AddEntry("Zero", "111", "0");
   AddEntry("Minus", "111", "-2");
-  DialProcedure("Nowhere");
   DialProcedure("Zero");
   DialProcedure("Minus");
   EXPECT_TRUE(host->calls.empty());
   EXPECT_TRUE(Log().empty());
+
+  host->QueueMessage(0);
+  DialProcedure("Nowhere");
+  ASSERT_EQ(host->Ops(), "Message");
+  EXPECT_EQ(Boxes()[0].flags, 1u);
+  EXPECT_EQ(Boxes()[0].buttons, 1);
+  EXPECT_EQ(Boxes()[0].items, (Items{"<5>", "<94>Nowhere", "<4>"}));
+  EXPECT_EQ(Log(), Items{"<94>Nowhere"});
   EXPECT_TRUE(Dialled().empty());
 }
 
@@ -461,6 +472,59 @@ TEST_F(DialStartupListTest, ClosesAWindowAndStartsAProgram) {
   ASSERT_EQ(log.size(), 4u);
   EXPECT_EQ(log[2], "<76>Mail Reader");
   EXPECT_EQ(log[3], "<44>" + command);
+  EXPECT_EQ(host->calls.back().op, "RestoreScreen");
+  EXPECT_EQ(ActiveConnections(), 1u);
+  ExpectScreensBalanced();
+}
+
+// Esc pressed during the first action's pause of a StartupList of 10,000
+// commands: that action and all the others are skipped, and the log says so.
+// A watchdog ends the test, rather than the hours the whole list would take,
+// should Esc not be heeded.
+int HOSTAPI PressEscOnFirstStartupBox(int id, unsigned flags, const char* help, const char* const* items, int count,
+                                      int buttons) {
+  if (count == 2 && std::string(items[0]) == "<44>") StandinPushKey(VK_ESCAPE, true);
+  return ReleaseServiceThreadsOnConnectedBox(id, flags, help, items, count, buttons);
+}
+
+TEST_F(DialStartupListTest, EscSkipsWhatIsLeftOfTheList) {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!finished.wait_for(lock, std::chrono::minutes(2), [&] { return done; })) {
+      std::fprintf(stderr, "Esc did not stop the StartupList\n");
+      std::abort();
+    }
+  });
+  WriteWorldFile("ras.ini", "[*]\nstates=\nend=connected\n");
+  std::string list;
+  for (int i = 0; i < 10000; ++i) list += "touch " + plugin_dir + "/started" + std::to_string(i) + "\n";
+  WritePluginFile("startup.lst", list);
+  AddEntry("Office", "111");
+  host->record.Message = PressEscOnFirstStartupBox;
+  SetHostRecord(&host->record);
+  host->QueueMessage(0);
+  StandinPushKey('A', true);  // typed before the list: set aside, then taken with the Esc
+  DialProcedure("Office");
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+  }
+  finished.notify_all();
+  watchdog.join();
+
+  EXPECT_TRUE(JournalWith("winexec ").empty());
+  const std::vector<HostCall> boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 3u);  // dial, connected, the first action's
+  EXPECT_EQ(boxes[2].items[0], "<44>");
+  EXPECT_EQ(Log().back(), "<95>");
+  EXPECT_EQ(Log().size(), 3u);
+  INPUT_RECORD left[4];
+  DWORD count = 0;
+  PeekConsoleInputA(GetStdHandle(STD_INPUT_HANDLE), left, 4, &count);
+  EXPECT_EQ(count, 0u);
   EXPECT_EQ(host->calls.back().op, "RestoreScreen");
   EXPECT_EQ(ActiveConnections(), 1u);
   ExpectScreensBalanced();

@@ -84,6 +84,40 @@ TEST_F(SyncTest, AutoAndManualResetEvents) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+TEST_F(SyncTest, TheConsoleInputIsSignalledWhileInputWaits) {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  HANDLE ev = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE both[2] = {ev, in};
+  EXPECT_EQ(MsgWaitForMultipleObjects(2, both, FALSE, 0, QS_ALLINPUT), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  INPUT_RECORD key;
+  std::memset(&key, 0, sizeof(key));
+  key.EventType = KEY_EVENT;
+  key.Event.KeyEvent.bKeyDown = TRUE;
+  key.Event.KeyEvent.wVirtualKeyCode = 'Q';
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    DWORD written = 0;
+    WriteConsoleInputA(in, &key, 1, &written);
+  });
+  EXPECT_EQ(MsgWaitForMultipleObjects(2, both, FALSE, INFINITE, QS_ALLINPUT), static_cast<DWORD>(WAIT_OBJECT_0 + 1));
+  writer.join();
+  // Waiting takes nothing: the handle stays signalled until the input is read.
+  EXPECT_EQ(WaitForSingleObject(in, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  SetEvent(ev);
+  EXPECT_EQ(MsgWaitForMultipleObjects(2, both, FALSE, 0, 0), static_cast<DWORD>(WAIT_OBJECT_0));  // the lower index
+  EXPECT_EQ(MsgWaitForMultipleObjects(2, both, FALSE, 0, 0), static_cast<DWORD>(WAIT_OBJECT_0 + 1));
+  INPUT_RECORD rec;
+  DWORD n = 0;
+  ASSERT_TRUE(ReadConsoleInputA(in, &rec, 1, &n));
+  EXPECT_EQ(rec.Event.KeyEvent.wVirtualKeyCode, 'Q');
+  EXPECT_EQ(WaitForSingleObject(in, 10), static_cast<DWORD>(WAIT_TIMEOUT));
+  // The console's other handles cannot be waited on.
+  EXPECT_EQ(WaitForSingleObject(GetStdHandle(STD_OUTPUT_HANDLE), 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  CloseHandle(ev);
+}
+
 std::atomic<DWORD> g_thread_with_message{0};
 bool ProbeForTest(DWORD thread) { return thread == g_thread_with_message.load(); }
 
