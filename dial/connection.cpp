@@ -6,28 +6,10 @@
 
 #include "shell/host_calls.h"
 #include "shell/messages.h"
+#include "shell/scoped_handle.h"
 #include "tools/event_log.h"
 
 namespace {
-
-// The service's answer when the caller's buffer is too small.
-constexpr DWORD kErrorBufferTooSmall = 603;
-// The connection list the service is asked for first.
-constexpr size_t kListedConnections = 100;
-// How often a list that grows while it is being read is asked for again.
-constexpr int kEnumerationAttempts = 4;
-
-// Closes a registry key on every way out.
-class OpenKey {
- public:
-  explicit OpenKey(HKEY key) : key_(key) {}
-  ~OpenKey() { RegCloseKey(key_); }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-
- private:
-  HKEY key_;
-};
 
 // The names of the key's values in the order the registry lists them.
 std::vector<std::string> ValueNames(HKEY key) {
@@ -50,7 +32,7 @@ std::vector<std::string> ValueNames(HKEY key) {
 int32_t ReadConnectSpeed() {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_DYN_DATA, "PerfStats\\StatData", 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-  OpenKey closer(key);
+  const RegistryHandle closer(key);
 
   const std::vector<std::string> names = ValueNames(key);
   for (auto it = names.rbegin(); it != names.rend(); ++it) {
@@ -66,6 +48,21 @@ int32_t ReadConnectSpeed() {
     return static_cast<int32_t>(speed);
   }
   return 0;
+}
+
+// The speed the service keeps among the connection's statistics; 0 where
+// the system has no such call or it fails.
+int32_t StatisticsSpeed(HRASCONN connection) {
+  HMODULE rasapi = LoadLibraryA("rasapi32.dll");
+  if (rasapi == nullptr) return 0;
+  const auto statistics = reinterpret_cast<RASGETCONNECTIONSTATISTICSFUNC>(
+      reinterpret_cast<void (*)()>(GetProcAddress(rasapi, "RasGetConnectionStatistics")));
+  RAS_STATS stats;
+  std::memset(&stats, 0, sizeof stats);
+  stats.dwSize = sizeof stats;
+  const bool answered = statistics != nullptr && statistics(connection, &stats) == 0;
+  FreeLibrary(rasapi);
+  return answered ? static_cast<int32_t>(stats.dwBps) : 0;
 }
 
 // The connection's PPP IP projection; a zeroed record when the service
@@ -89,9 +86,10 @@ std::string FieldText(const CHAR (&field)[N]) {
 
 }  // namespace
 
-int32_t ConnectionSpeed() {
+int32_t ConnectionSpeed(HRASCONN connection) {
   try {
-    return ReadConnectSpeed();
+    const int32_t published = ReadConnectSpeed();
+    return published != 0 ? published : StatisticsSpeed(connection);
   } catch (...) {
     return 0;
   }
@@ -102,27 +100,10 @@ std::string LocalIpAddress(HRASCONN connection) { return FieldText(Projection(co
 std::string RemoteIpAddress(HRASCONN connection) { return FieldText(Projection(connection).szServerIpAddress); }
 
 void HangUpAll() {
-  std::vector<RASCONNA> list(kListedConnections);
-  DWORD count = 0;
-  DWORD rc = 0;
-  for (int attempt = 0; attempt < kEnumerationAttempts; ++attempt) {
-    std::memset(list.data(), 0, list.size() * sizeof(RASCONNA));
-    list[0].dwSize = sizeof(RASCONNA);
-    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASCONNA));
-    count = 0;
-    rc = RasEnumConnectionsA(list.data(), &bytes, &count);
-    // More connections than the list holds: ask again with the size the
-    // service needs, so that every one of them is hung up.
-    if (rc == kErrorBufferTooSmall && bytes / sizeof(RASCONNA) >= list.size()) {
-      list.resize(bytes / sizeof(RASCONNA) + 1);
-      continue;
-    }
-    break;
-  }
-  if (rc != 0) return;
-  const size_t listed = count < list.size() ? count : list.size();
-  for (size_t i = 0; i < listed; ++i) {
-    RasHangUpA(list[i].hrasconn);
+  std::vector<RASCONNA> connections;
+  if (EnumerateRasList(RasEnumConnectionsA, connections) != 0) return;
+  for (const RASCONNA& connection : connections) {
+    RasHangUpA(connection.hrasconn);
     WriteLogLine(Msg(MHungUp));
   }
 }

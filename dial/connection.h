@@ -7,13 +7,16 @@
 
 #include "dial/ras_api.h"
 
-// The link speed in bit/s as the Windows 95 family publishes it under
-// HKEY_DYN_DATA "PerfStats\StatData": of the value names that contain
+// The link speed in bit/s. First as the Windows 95 family publishes it
+// under HKEY_DYN_DATA "PerfStats\StatData": of the value names that contain
 // "ConnectSpeed" (case-sensitive), the last one listed is read as an unsigned
-// little-endian number of at most 4 bytes (missing high bytes count as 0).
-// 0 when the key, such a value or its binary data is missing, or the value is
-// longer than 4 bytes (always so on the Windows NT family). Never raises.
-int32_t ConnectionSpeed();
+// little-endian number of at most 4 bytes (missing high bytes count as 0);
+// a value of the wrong type or longer than 4 bytes gives no speed. Where
+// that gives none (the NT family has no such key), the dwBps of the
+// connection's RasGetConnectionStatistics, looked up in rasapi32.dll at run
+// time (Windows 2000 and later). 0, a speed nobody can tell, where neither
+// answers. Never raises.
+int32_t ConnectionSpeed(HRASCONN connection);
 
 // The PPP IP addresses of a connection: this computer's (LocalIpAddress) and
 // the remote server's (RemoteIpAddress). Each call asks the service anew; the

@@ -4,12 +4,15 @@
 
 #include <string>
 
+#include "dial/dial_progress.h"
 #include "shell/platform.h"
 
 // Dials the entry of that name (host's thread; returns when the dial has
-// ended, leaving a made connection up). An unknown name or Tries below 1
-// returns at once with nothing shown or logged; an entry without any
-// telephone number shows a warning box (and logs it) instead of dialling.
+// ended, leaving a made connection up). A name that no entry has shows a
+// warning box (message 94 followed by the name) and logs the same text;
+// Tries below 1 returns at once with nothing shown or logged; an entry
+// without any telephone number shows a warning box (and logs it) instead of
+// dialling.
 //
 // Each try saves the whole screen and restores it before the next try or
 // before returning. Exceptions: IoError (the event log, the StartupList) and
@@ -26,7 +29,10 @@
 //   too slow, and no speed line is logged for it;
 // - an error code without a text shows "Remote access error " + the code;
 // - a StartupList "#" line whose window is not open is passed over: no box,
-//   no pause, nothing ended, nothing logged.
+//   no pause, nothing ended, nothing logged;
+// - Esc while the StartupList runs (before an action or during its pause)
+//   skips the actions not yet carried out, that one included, and logs
+//   message 95; what was queued before the Esc goes with it.
 void DialProcedure(const std::string& name);
 
 // The longest pause after a failed or too-slow try, in seconds.
@@ -45,8 +51,11 @@ bool PumpMessage(MSG& msg);
 HANDLE ProcessOfWindow(HWND window);
 
 // The wait of one try (host's thread), after ResetDialOutcome and RasDialA:
-// sleeps on the notifier's event and on window messages at most 10 ms at a
-// time; each pass draws the states the notifier handed over, dispatches the
-// waiting window messages and looks for Esc in the console input. Returns
-// the outcome's text once there is one ("interrupted" on Esc).
-std::string WaitForDialOutcome();
+// sleeps, with no time limit, until the notifier's event, a window message or
+// console input wakes it; each pass draws the states the notifier handed
+// over, dispatches the waiting window messages and looks for Esc in the
+// console input. Input other than an Esc key-down is set aside while the
+// wait sleeps (LookForEscOrSetInputAside) and is back in the queue, in its
+// order, when the wait returns, unless an Esc took it with it. Returns the
+// outcome once there is one (Interrupted on Esc); never None.
+DialOutcomeKind WaitForDialOutcome();

@@ -2,141 +2,71 @@
 // and the console key look-out.
 #include "dial/dial_progress.h"
 
+#include <algorithm>
 #include <array>
-#include <atomic>
 #include <vector>
 
 #include "shell/host_calls.h"
 #include "shell/messages.h"
+#include "shell/platform_lock.h"
 #include "shell/settings.h"
 #include "tools/event_log.h"
 
 namespace {
 
-// ---- Outcome and error -------------------------------------------------
-//
-// Both live in one 64-bit word (kind in the high half, error in the low
-// half), so a reader never sees "failed" with an error of another report.
+// States queued for display at most. A full queue drops new states: the
+// display is only a courtesy, and outcomes never wait in the queue.
+constexpr size_t kQueuedStates = 64;
+// The handles of the last dials hung up. A few are enough: only a dial that
+// ends while its service goes on reporting leaves reports behind.
+constexpr size_t kForgottenDials = 16;
 
-std::atomic<uint64_t> g_outcome{0};
+// What the notifier hands to the wait loop. `lock` guards every field; the
+// two callers of ConsoleKeyPressed also take turns on it. Nothing that
+// waits for the service (RasHangUpA) is ever called while it is held.
+struct HandOver {
+  PlatformLock lock;
+  DialOutcomeState outcome;
+  std::vector<int32_t> states;  // oldest first; never grows past kQueuedStates
+  std::array<HRASCONN, kForgottenDials> forgotten{};
+  size_t next_forgotten = 0;
+  std::vector<INPUT_RECORD> set_aside;                          // console input the wait loop took aside
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // auto-reset
 
-constexpr uint64_t Pack(DialOutcomeKind kind, DWORD error) {
-  return (static_cast<uint64_t>(kind) << 32) | error;
-}
-
-DialOutcomeState Unpack(uint64_t word) {
-  return DialOutcomeState{static_cast<DialOutcomeKind>(word >> 32), static_cast<DWORD>(word & 0xFFFFFFFFu)};
-}
-
-// Publishes an outcome unless one is already there.
-bool PublishOnce(DialOutcomeKind kind, DWORD error) {
-  uint64_t expected = g_outcome.load(std::memory_order_relaxed);
-  while (Unpack(expected).kind == DialOutcomeKind::None) {
-    if (g_outcome.compare_exchange_weak(expected, Pack(kind, error), std::memory_order_release,
-                                        std::memory_order_relaxed)) {
-      return true;
-    }
+  HandOver() { states.reserve(kQueuedStates); }
+  ~HandOver() {
+    if (event != nullptr) CloseHandle(event);
   }
-  return false;
-}
+  HandOver(const HandOver&) = delete;
+  HandOver& operator=(const HandOver&) = delete;
 
-// ---- Queue of states to show ---------------------------------------------
-//
-// A bounded queue for any number of producers (notifier threads) and one
-// consumer (the host's thread). Each cell carries a sequence number that says
-// whether it is free for the producer of position p (seq == p) or filled for
-// the consumer of position p (seq == p + 1). A full queue drops the state:
-// the display is only a courtesy, outcomes never go through here.
-
-constexpr uint32_t kQueueSize = 64;  // a power of two
-static_assert((kQueueSize & (kQueueSize - 1)) == 0);
-
-struct StateCell {
-  std::atomic<uint32_t> seq{0};
-  std::atomic<int32_t> state{0};
-};
-
-struct StateQueue {
-  std::array<StateCell, kQueueSize> cells;
-  std::atomic<uint32_t> tail{0};  // next position to fill
-  std::atomic<uint32_t> head{0};  // next position to take (consumer only)
-
-  StateQueue() {
-    for (uint32_t i = 0; i < kQueueSize; ++i) cells[i].seq.store(i, std::memory_order_relaxed);
+  // Publishes an outcome unless there is one already.
+  void PublishOnce(DialOutcomeKind kind, DWORD error) {
+    if (outcome.kind == DialOutcomeKind::None) outcome = DialOutcomeState{kind, error};
   }
-
-  bool Push(int32_t state) {
-    uint32_t pos = tail.load(std::memory_order_relaxed);
-    for (;;) {
-      StateCell& cell = cells[pos & (kQueueSize - 1)];
-      const uint32_t seq = cell.seq.load(std::memory_order_acquire);
-      const auto diff = static_cast<int32_t>(seq - pos);
-      if (diff == 0) {
-        if (tail.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
-          cell.state.store(state, std::memory_order_relaxed);
-          cell.seq.store(pos + 1, std::memory_order_release);
-          return true;
-        }
-      } else if (diff < 0) {
-        return false;  // full
-      } else {
-        pos = tail.load(std::memory_order_relaxed);
-      }
-    }
-  }
-
-  // Looks at the oldest state without taking it.
-  bool Front(int32_t* state) const {
-    const uint32_t pos = head.load(std::memory_order_relaxed);
-    const StateCell& cell = cells[pos & (kQueueSize - 1)];
-    if (cell.seq.load(std::memory_order_acquire) != pos + 1) return false;
-    *state = cell.state.load(std::memory_order_relaxed);
-    return true;
-  }
-
-  // Takes the oldest state; Front must have reported it.
-  void PopFront() {
-    const uint32_t pos = head.load(std::memory_order_relaxed);
-    cells[pos & (kQueueSize - 1)].seq.store(pos + kQueueSize, std::memory_order_release);
-    head.store(pos + 1, std::memory_order_relaxed);
+  bool IsForgotten(HRASCONN connection) const {
+    return connection != nullptr && std::find(forgotten.begin(), forgotten.end(), connection) != forgotten.end();
   }
 };
 
-StateQueue g_states;
-
-// ---- The event the wait loop sleeps on -------------------------------------
-
-std::atomic<HANDLE> g_event{nullptr};
-
-// Closes the event when the library goes away. Made on the first
-// DialProgressEvent, after the platform's own state, so it is undone first.
-struct EventOwner {
-  EventOwner() { g_event.store(CreateEventA(nullptr, FALSE, FALSE, nullptr), std::memory_order_release); }
-  ~EventOwner() {
-    HANDLE h = g_event.exchange(nullptr, std::memory_order_acq_rel);
-    if (h != nullptr) CloseHandle(h);
-  }
-  EventOwner(const EventOwner&) = delete;
-  EventOwner& operator=(const EventOwner&) = delete;
-};
-
-void Signal() {
-  HANDLE h = g_event.load(std::memory_order_acquire);
-  if (h != nullptr) SetEvent(h);
+// Made on first use, the first ResetDialOutcome: after the platform's own
+// state and before the first dial that reports to the notifier. Statics go
+// in the reverse order, so it is undone after the service has let go of
+// those dials and before the platform's state.
+HandOver& Shared() {
+  static HandOver shared;
+  return shared;
 }
 
-// ---- Console turn-taking ---------------------------------------------------
-
-std::atomic_flag g_console_busy = ATOMIC_FLAG_INIT;
-
-class ConsoleTurn {
+// The hand-over with its lock held for as long as this object lives (a
+// temporary: to the end of the statement).
+class Locked {
  public:
-  ConsoleTurn() {
-    while (g_console_busy.test_and_set(std::memory_order_acquire)) Sleep(0);
-  }
-  ~ConsoleTurn() { g_console_busy.clear(std::memory_order_release); }
-  ConsoleTurn(const ConsoleTurn&) = delete;
-  ConsoleTurn& operator=(const ConsoleTurn&) = delete;
+  Locked() : hold_(Shared().lock) {}
+  HandOver* operator->() const { return &Shared(); }
+
+ private:
+  PlatformLock::Hold hold_;
 };
 
 // Message numbers of the states the table names; 0 for none.
@@ -167,66 +97,85 @@ const char* DialOutcomeText(DialOutcomeKind kind) {
 
 void WINAPI DialProgressCallback(UINT message, RASCONNSTATE state, DWORD error) {
   (void)message;
-  try {
-    if (ConsoleKeyPressed(VK_ESCAPE)) {
-      PublishOnce(DialOutcomeKind::Interrupted, 0);
-    } else if (error != 0) {
-      PublishOnce(DialOutcomeKind::Failed, error);
-    } else if (state == RASCS_Connected) {
-      PublishOnce(DialOutcomeKind::Connected, 0);
-    } else {
-      g_states.Push(state);
+  {
+    Locked h;
+    bool esc = false;
+    try {
+      esc = ConsoleKeyPressed(VK_ESCAPE);
+    } catch (...) {
+      // The service's thread must never see an exception. Only the console
+      // buffer's allocation can throw: the report counts as one without a key.
     }
-  } catch (...) {
-    // The service's thread must never see an exception. Only the console
-    // buffer's allocation can throw, and then the report counts as one
-    // without a key (publishing does not throw).
-    if (error != 0) {
-      PublishOnce(DialOutcomeKind::Failed, error);
+    if (esc) {
+      h->PublishOnce(DialOutcomeKind::Interrupted, 0);
+    } else if (error != 0) {
+      h->PublishOnce(DialOutcomeKind::Failed, error);
     } else if (state == RASCS_Connected) {
-      PublishOnce(DialOutcomeKind::Connected, 0);
+      h->PublishOnce(DialOutcomeKind::Connected, 0);
+    } else if (h->states.size() < kQueuedStates) {
+      h->states.push_back(state);
     }
   }
-  Signal();
+  SetEvent(Shared().event);
 }
 
-HANDLE DialProgressEvent() {
-  static EventOwner owner;
-  return g_event.load(std::memory_order_acquire);
+void WINAPI DialProgressCallback1(HRASCONN connection, UINT message, RASCONNSTATE state, DWORD error,
+                                  DWORD /*extended_error*/) {
+  Locked h;  // held across the report, so that a hang-up cannot slip in between
+  if (!h->IsForgotten(connection)) DialProgressCallback(message, state, error);
 }
+
+void ForgetDialConnection(HRASCONN connection) {
+  Locked h;
+  if (connection != nullptr && !h->IsForgotten(connection)) {
+    h->forgotten[h->next_forgotten++ % kForgottenDials] = connection;
+  }
+}
+
+void ExpectDialConnection(HRASCONN connection) {
+  Locked h;
+  if (connection != nullptr) std::replace(h->forgotten.begin(), h->forgotten.end(), connection, HRASCONN{});
+}
+
+HANDLE DialProgressEvent() { return Shared().event; }
 
 void ResetDialOutcome() {
-  HANDLE h = DialProgressEvent();
-  int32_t stale = 0;
-  for (uint32_t n = 0; n < kQueueSize && g_states.Front(&stale); ++n) g_states.PopFront();
-  g_outcome.store(0, std::memory_order_release);
-  if (h != nullptr) ResetEvent(h);
+  Locked h;
+  h->outcome = DialOutcomeState{};
+  h->states.clear();
+  if (h->event != nullptr) ResetEvent(h->event);
 }
 
-DialOutcomeState CurrentDialOutcome() { return Unpack(g_outcome.load(std::memory_order_acquire)); }
+DialOutcomeState CurrentDialOutcome() { return Locked()->outcome; }
 
 std::string DialOutcome() { return DialOutcomeText(CurrentDialOutcome().kind); }
 
 DWORD DialError() { return CurrentDialOutcome().error; }
 
 bool PublishDialFailure(DWORD error) {
-  const bool published = PublishOnce(DialOutcomeKind::Failed, error);
-  Signal();
+  bool published = false;
+  {
+    Locked h;
+    published = h->outcome.kind == DialOutcomeKind::None;
+    h->PublishOnce(DialOutcomeKind::Failed, error);
+  }
+  SetEvent(Shared().event);
   return published;
 }
 
-void ForceDialInterrupted() {
-  uint64_t expected = g_outcome.load(std::memory_order_relaxed);
-  while (!g_outcome.compare_exchange_weak(expected, Pack(DialOutcomeKind::Interrupted, Unpack(expected).error),
-                                          std::memory_order_release, std::memory_order_relaxed)) {
-  }
-}
+void ForceDialInterrupted() { Locked()->outcome.kind = DialOutcomeKind::Interrupted; }
 
 void ShowPendingDialStates() {
   // At most one queue's worth per call, so that a notifier that keeps
-  // reporting cannot hold the wait loop here.
-  int32_t state = 0;
-  for (uint32_t shown = 0; shown < kQueueSize && g_states.Front(&state); ++shown) {
+  // reporting cannot hold the wait loop here. Each state is drawn without
+  // the lock and taken off the queue only once it has been shown.
+  for (size_t shown = 0; shown < kQueuedStates; ++shown) {
+    int32_t state = 0;
+    {
+      Locked h;
+      if (h->states.empty()) return;
+      state = h->states.front();
+    }
     const PluginSettings& s = Settings();
     if (s.show_progress) {
       const std::string text = ConnectionStateText(state);
@@ -238,7 +187,8 @@ void ShowPendingDialStates() {
       HostText(0, 0, 7, text.c_str());
       HostText(0, 0, 7, nullptr);
     }
-    g_states.PopFront();
+    Locked h;
+    h->states.erase(h->states.begin());
   }
 }
 
@@ -248,70 +198,89 @@ std::string ConnectionStateText(int32_t state) {
   return "Connection state #" + std::to_string(state);
 }
 
-bool ConsoleKeyPressed(WORD key) {
-  ConsoleTurn turn;
-  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  std::vector<INPUT_RECORD> buffer;
+namespace {
+
+// Every record waiting in the console input, peeked with a buffer that
+// grows by 16 records until one peek leaves room to spare. False when the
+// peek fails.
+bool PeekAllInput(HANDLE input, std::vector<INPUT_RECORD>* records) {
   DWORD capacity = 0;
   DWORD count = 0;
   BOOL ok = FALSE;
-  // Peek with a buffer that grows by 16 records until one peek leaves room
-  // to spare: then every waiting event is in it.
   do {
     capacity += 16;
-    buffer.assign(capacity, INPUT_RECORD{});
+    records->assign(capacity, INPUT_RECORD{});
     count = 0;
-    ok = PeekConsoleInputA(input, buffer.data(), capacity, &count);
+    ok = PeekConsoleInputA(input, records->data(), capacity, &count);
   } while (ok && count >= capacity);
-  if (!ok || count == 0) return false;
-  if (count > capacity) count = capacity;
-  for (DWORD i = 0; i < count; ++i) {
-    const INPUT_RECORD& r = buffer[i];
-    if (r.EventType == KEY_EVENT && r.Event.KeyEvent.bKeyDown && r.Event.KeyEvent.wVirtualKeyCode == key) {
-      DWORD taken = 0;
-      ReadConsoleInputA(input, buffer.data(), i + 1, &taken);
-      return true;
-    }
-  }
-  return false;
+  records->resize(ok ? std::min(count, capacity) : 0);
+  return ok != FALSE;
 }
 
-// ---- Reports of dials that were hung up ---------------------------------------
-
-namespace {
-
-// The handles of the last dials hung up. A few are enough: only a dial that
-// ends while its service goes on reporting leaves reports behind.
-constexpr size_t kForgottenDials = 16;
-std::array<std::atomic<HRASCONN>, kForgottenDials> g_forgotten{};
-std::atomic<size_t> g_forgotten_next{0};
-
-bool IsForgotten(HRASCONN connection) {
-  if (connection == nullptr) return false;
-  for (const std::atomic<HRASCONN>& slot : g_forgotten) {
-    if (slot.load(std::memory_order_acquire) == connection) return true;
+// The index of the first key-down of `key`, or records.size().
+size_t FindKeyDown(const std::vector<INPUT_RECORD>& records, WORD key) {
+  size_t i = 0;
+  for (; i < records.size(); ++i) {
+    const INPUT_RECORD& r = records[i];
+    if (r.EventType == KEY_EVENT && r.Event.KeyEvent.bKeyDown && r.Event.KeyEvent.wVirtualKeyCode == key) break;
   }
-  return false;
+  return i;
+}
+
+// Takes the first `count` records out of the console input queue.
+void TakeInput(HANDLE input, std::vector<INPUT_RECORD>& records, size_t count) {
+  DWORD taken = 0;
+  if (count > 0) ReadConsoleInputA(input, records.data(), static_cast<DWORD>(count), &taken);
+  records.resize(taken);
 }
 
 }  // namespace
 
-void ForgetDialConnection(HRASCONN connection) {
-  if (connection == nullptr || IsForgotten(connection)) return;
-  const size_t slot = g_forgotten_next.fetch_add(1, std::memory_order_relaxed) % kForgottenDials;
-  g_forgotten[slot].store(connection, std::memory_order_release);
-}
-
-void ExpectDialConnection(HRASCONN connection) {
-  if (connection == nullptr) return;
-  for (std::atomic<HRASCONN>& slot : g_forgotten) {
-    HRASCONN expected = connection;
-    slot.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
+bool ConsoleKeyPressed(WORD key) {
+  Locked h;
+  const size_t aside = FindKeyDown(h->set_aside, key);
+  if (aside < h->set_aside.size()) {
+    h->set_aside.erase(h->set_aside.begin(), h->set_aside.begin() + static_cast<std::ptrdiff_t>(aside) + 1);
+    return true;
   }
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::vector<INPUT_RECORD> buffer;
+  if (!PeekAllInput(input, &buffer)) return false;
+  const size_t found = FindKeyDown(buffer, key);
+  if (found == buffer.size()) return false;
+  TakeInput(input, buffer, found + 1);
+  h->set_aside.clear();  // they were queued before the key
+  return true;
 }
 
-void WINAPI DialProgressCallback1(HRASCONN connection, UINT message, RASCONNSTATE state, DWORD error,
-                                  DWORD /*extended_error*/) {
-  if (IsForgotten(connection)) return;
-  DialProgressCallback(message, state, error);
+bool LookForEscOrSetInputAside() {
+  Locked h;  // one step: an Esc that arrives meanwhile is not set aside
+  if (ConsoleKeyPressed(VK_ESCAPE)) return true;
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::vector<INPUT_RECORD> buffer;
+  if (PeekAllInput(input, &buffer) && !buffer.empty()) {
+    h->set_aside.reserve(h->set_aside.size() + buffer.size());  // before anything is taken
+    TakeInput(input, buffer, buffer.size());
+    h->set_aside.insert(h->set_aside.end(), buffer.begin(), buffer.end());
+  }
+  return false;
+}
+
+void PutConsoleInputBack() {
+  Locked h;
+  if (h->set_aside.empty()) return;
+  try {
+    // What came meanwhile goes behind them: take it out, then write all.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    std::vector<INPUT_RECORD> later;
+    const bool peeked = PeekAllInput(input, &later);
+    h->set_aside.reserve(h->set_aside.size() + later.size());  // before anything is taken
+    if (peeked) TakeInput(input, later, later.size());
+    h->set_aside.insert(h->set_aside.end(), later.begin(), later.end());
+    DWORD written = 0;
+    WriteConsoleInputA(input, h->set_aside.data(), static_cast<DWORD>(h->set_aside.size()), &written);
+  } catch (...) {
+    // Out of memory: the records cannot be kept (see the header).
+  }
+  h->set_aside.clear();
 }

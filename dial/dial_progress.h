@@ -8,8 +8,9 @@
 // the event log: it publishes the outcome (with its error code) and queues
 // the states to show, then signals DialProgressEvent. The wait loop, on the
 // host's thread, draws the queued states with ShowPendingDialStates and reads
-// the outcome with CurrentDialOutcome. Everything here is lock-free (atomics
-// only) except that the two callers of ConsoleKeyPressed take turns.
+// the outcome with CurrentDialOutcome. One lock (a critical section) guards
+// what is handed over; the notifier holds it only for moments, and the two
+// callers of ConsoleKeyPressed take turns on it.
 #pragma once
 
 #include <cstdint>
@@ -90,5 +91,20 @@ std::string ConnectionStateText(int32_t state);
 // input; if so, it and every event before it are taken out of the queue.
 // Otherwise nothing is removed. A failed peek counts as no key. The notifier
 // and the wait loop may call it at the same time: they take turns, so one
-// Esc is consumed by exactly one of them.
+// Esc is consumed by exactly one of them. Records set aside by
+// LookForEscOrSetInputAside count as the front of the queue.
 bool ConsoleKeyPressed(WORD key);
+
+// The wait loop's look at the console input (host's thread). An Esc
+// key-down waiting is taken as ConsoleKeyPressed takes it, and the result is
+// true. Otherwise every record waiting is set aside, so that the console
+// input handle is no longer signalled and the wait can sleep until new
+// input comes; the result is false. Records set aside still count as queued
+// in front of the rest: an Esc taken later, by either caller, takes them
+// with it, and PutConsoleInputBack returns them to the queue.
+bool LookForEscOrSetInputAside();
+// Puts the records set aside back in front of the console input queue, in
+// their order (host's thread, at the end of each wait). Records that arrive
+// during this call itself may end up before them. Never throws; should the
+// memory for it be lacking, the records set aside are dropped.
+void PutConsoleInputBack();

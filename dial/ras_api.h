@@ -7,6 +7,11 @@
 // On 64-bit builds the records that hold a handle grow with the pointer size.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
 #include "shell/platform.h"
 
 #pragma pack(push, 4)
@@ -62,6 +67,26 @@ struct RASENTRYNAMEA {
   CHAR szEntryName[RAS_MaxEntryName + 1];
 };
 
+// The connection statistics of RasGetConnectionStatistics (the NT family
+// from Windows 2000 on); the plug-in reads only dwBps.
+struct RAS_STATS {
+  DWORD dwSize;
+  DWORD dwBytesXmited;
+  DWORD dwBytesRcved;
+  DWORD dwFramesXmited;
+  DWORD dwFramesRcved;
+  DWORD dwCrcErr;
+  DWORD dwTimeoutErr;
+  DWORD dwAlignmentErr;
+  DWORD dwHardwareOverrunErr;
+  DWORD dwFramingErr;
+  DWORD dwBufferOverrunErr;
+  DWORD dwCompressionRatioIn;
+  DWORD dwCompressionRatioOut;
+  DWORD dwBps;
+  DWORD dwConnectDuration;
+};
+
 #pragma pack(pop)
 
 // Sizes and offsets of the records that hold no pointer are the same on
@@ -77,6 +102,9 @@ static_assert(sizeof(RASPPPIPA) == 40);
 static_assert(offsetof(RASPPPIPA, dwError) == 4);
 static_assert(offsetof(RASPPPIPA, szIpAddress) == 8);
 static_assert(offsetof(RASPPPIPA, szServerIpAddress) == 24);
+static_assert(sizeof(RAS_STATS) == 60);
+static_assert(offsetof(RAS_STATS, dwBps) == 52);
+static_assert(offsetof(RAS_STATS, dwConnectDuration) == 56);
 static_assert(sizeof(RASENTRYNAMEA) == 264);
 static_assert(offsetof(RASENTRYNAMEA, szEntryName) == 4);
 // The records with a handle have these sizes on the 32-bit product.
@@ -109,6 +137,7 @@ static_assert(offsetof(RASCONNA, hrasconn) == 4);
 
 // Error codes the plug-in names.
 #define RAS_ERROR_BASE 600
+#define ERROR_BUFFER_TOO_SMALL (RAS_ERROR_BASE + 3)
 #define ERROR_REMOTE_DISCONNECTION 629
 
 // The notifier of notifier type 0.
@@ -119,6 +148,8 @@ typedef void(WINAPI* RASDIALFUNC1)(HRASCONN hrasconn, UINT unMsg, RASCONNSTATE r
                                    DWORD dwExtendedError);
 // RasDeleteEntry is not imported but looked up at run time.
 typedef DWORD(WINAPI* RASDELETEENTRYFUNC)(LPCSTR lpszPhonebook, LPCSTR lpszEntry);
+// Nor is RasGetConnectionStatistics, which systems before Windows 2000 lack.
+typedef DWORD(WINAPI* RASGETCONNECTIONSTATISTICSFUNC)(HRASCONN hRasConn, RAS_STATS* lpStatistics);
 
 extern "C" {
 DWORD WINAPI RasDialA(RASDIALEXTENSIONS* lpRasDialExtensions, LPCSTR lpszPhonebook,
@@ -133,4 +164,37 @@ DWORD WINAPI RasEnumEntriesA(LPCSTR reserved, LPCSTR lpszPhonebook, RASENTRYNAME
                              LPDWORD lpcb, LPDWORD lpcEntries);
 DWORD WINAPI RasCreatePhonebookEntryA(HWND hwnd, LPCSTR lpszPhonebook);
 DWORD WINAPI RasEditPhonebookEntryA(HWND hwnd, LPCSTR lpszPhonebook, LPCSTR lpszEntryName);
+}
+
+// The list an enumeration of the service is asked with first, and how often
+// a list that grows while it is being read is asked for again.
+constexpr size_t kRasFirstListLength = 100;
+constexpr int kRasListAttempts = 4;
+
+// Runs one of the service's enumerations (RasEnumConnectionsA,
+// RasEnumEntriesA) as `enumerate(records, &bytes, &count)` on a zeroed list
+// whose first record carries the record size. While the service answers
+// ERROR_BUFFER_TOO_SMALL with a size that the list does not exceed, the list
+// grows past that size and is asked for again, kRasListAttempts calls at
+// most, so that no record is left out. Returns the service's last answer;
+// `listed` gets the records listed, none unless that answer is 0.
+template <typename Record, typename Enumerate>
+DWORD EnumerateRasList(Enumerate enumerate, std::vector<Record>& listed) {
+  std::vector<Record> list(kRasFirstListLength);
+  DWORD rc = 0;
+  DWORD count = 0;
+  for (int attempt = 0; attempt < kRasListAttempts; ++attempt) {
+    std::fill(list.begin(), list.end(), Record{});
+    list[0].dwSize = sizeof(Record);
+    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(Record));
+    count = 0;
+    rc = enumerate(list.data(), &bytes, &count);
+    if (rc != ERROR_BUFFER_TOO_SMALL || bytes / sizeof(Record) < list.size()) break;
+    list.resize(bytes / sizeof(Record) + 1);
+  }
+  listed.clear();
+  if (rc != 0) return rc;
+  list.resize(std::min<size_t>(count, list.size()));
+  listed = std::move(list);
+  return rc;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "entries/entry_file.h"
+#include "entries/line_scrambler.h"
 #include "shell/host_calls.h"
 #include "shell/messages.h"
 #include "shell/platform.h"
@@ -87,6 +88,17 @@ std::string AnsiValue(const std::string& typed, const std::string& shown, const 
   return typed == shown ? stored : ConvertToAnsi(typed);
 }
 
+// A header line "[" + name + "]" holds at most kMaxLineBytes bytes: a
+// longer name would lose its "]" and the entry could never be found again.
+constexpr size_t kMaxNameBytes = kMaxLineBytes - 2;
+
+// Refuses a name that the entry file cannot hold whole, with a box.
+bool NameFits(const std::string& name) {
+  if (name.size() <= kMaxNameBytes) return true;
+  ShowWarning(Msg(MEntryNameTooLong) + std::to_string(kMaxNameBytes));
+  return false;
+}
+
 void LogChange(const std::string& name, int last_part) {
   WriteLogLine(Msg(MEntryPrefix) + name + Msg(last_part));
 }
@@ -105,7 +117,7 @@ void RunNewEntryDialog() {
   std::vector<HostDialogItem> items = EntryDialogItems(MNewEntryTitle, {});
   if (HostDialog(kDialogWidth, kDialogHeight, kHelpTopic, items) != kAccept) return;
   DialEntry e = EntryFromDialog(items);
-  if (e.Name.empty()) return;
+  if (e.Name.empty() || !NameFits(e.Name)) return;
   if (e.Login.empty()) e.Login = OemUserName();
   e.Login = ConvertToAnsi(e.Login);
   e.Password = ConvertToAnsi(e.Password);
@@ -137,24 +149,31 @@ void RunEditEntryDialog(const std::string& name) {
   e.Domain = AnsiValue(e.Domain, in_fields[3], stored.Domain);
 
   if (e.Name == name) {
-    ReplaceDialEntry(e);
+    // Another window may have deleted or renamed the entry meanwhile: then
+    // nothing was saved, and the user is told so.
+    if (ReplaceDialEntry(e) == 0) {
+      ShowWarning(Msg(MEntryGone) + name);
+      return;
+    }
   } else {
     // A changed name renames the entry the dialog was opened for. It never
     // takes the place of another entry, and an emptied name is no name.
-    if (e.Name.empty()) return;
-    if (HasExactEntry(e.Name)) {
+    if (e.Name.empty() || !NameFits(e.Name)) return;
+    const int renamed = RenameDialEntry(name, e);
+    if (renamed == kNameTaken) {
       ShowWarning(Msg(MEntryNameTaken) + e.Name);
       return;
     }
-    if (RenameDialEntry(name, e) == 0) return;
+    if (renamed == 0) {
+      ShowWarning(Msg(MEntryGone) + name);
+      return;
+    }
   }
   LogChange(e.Name, MEntryChanged);
 }
 
 void ConfirmDeleteEntry(const std::string& name) {
-  const int answer =
-      ShowMessage(0, {Msg(MDeleteTitle), Msg(MDeleteQuestion) + name + "?", Msg(MDeleteButton), Msg(MCancel)}, 2);
-  if (answer != 0) return;
+  if (!AskToDelete(name)) return;
   DeleteDialEntry(name);
   LogChange(name, MEntryDeleted);
 }

@@ -21,10 +21,13 @@
 
 #include "entries/line_scrambler.h"
 #include "shell/file_io.h"
+#include "shell/host_calls.h"
+#include "shell/messages.h"
 #include "shell/text_helpers.h"
 #include "tools/event_log.h"
 
 const char kEntryFileName[] = "vezuzaziz.ini";
+const char kEntryLockSuffix[] = ".lock";
 
 namespace {
 
@@ -226,7 +229,44 @@ void SaveStoredLines(const std::vector<std::string_view>& stored) {
   ReplaceFileContents(EntryFilePath(), FileTextFromStoredLines(stored));
 }
 
-StoredFile LoadStoredFile() { return StoredFile(ReadWholeFile(EntryFilePath())); }
+// The file's bytes as a reader finds them. A save on the 95 family moves the
+// old file aside for a moment before the new one takes its place: a reader
+// that comes then reads the moved-aside file, which is whole.
+std::string ReadEntryFileBytes() {
+  const std::string path = EntryFilePath();
+  constexpr int kAttempts = 3;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      return ReadWholeFile(path);
+    } catch (const IoError& e) {
+      if (e.code() != ERROR_FILE_NOT_FOUND || attempt == kAttempts) throw;
+      const std::string backup = BackupPathOf(path);
+      try {
+        if (FileExists(backup)) return ReadWholeFile(backup);
+      } catch (const IoError&) {
+        // Gone in the meantime: the new file is in place now.
+      }
+    }
+  }
+}
+
+StoredFile LoadStoredFile() { return StoredFile(ReadEntryFileBytes()); }
+
+// Held by every change for its read, change and write, so that changes of
+// two processes (two host windows) follow one another instead of one
+// overwriting the other: each change applies to the file as the previous
+// one left it.
+class ChangeLock {
+ public:
+  ChangeLock() : lock_(EntryFilePath() + kEntryLockSuffix, kEntryLockWaitMs, MEntryFileBusy) {
+    // A save cut short (the process ended between its steps) is finished
+    // before anything else reads the file.
+    if (CompleteInterruptedReplace(EntryFilePath())) WriteLogLine(Msg(MEntrySaveCompleted));
+  }
+
+ private:
+  FileLock lock_;
+};
 
 // The value rule. A value is everything after the first "=" that follows
 // the key, so a value may hold "=" itself. A line with nothing before its
@@ -261,10 +301,12 @@ std::string EntryFilePath() { return PluginDirectory() + kEntryFileName; }
 
 const EntryValues& CurrentEntry() { return g_current; }
 
+// For the tests, which declare it themselves: nothing in the plug-in needs
+// the load-time state back.
 void ResetCurrentEntry() { g_current = EntryValues{}; }
 
 bool ReadDialEntry(const std::string& name) {
-  const std::string data = ReadWholeFile(EntryFilePath());
+  const std::string data = ReadEntryFileBytes();
   std::string wanted = "[";
   wanted += LowerAscii(name);
   wanted += ']';
@@ -296,7 +338,7 @@ bool ReadDialEntry(const std::string& name) {
 }
 
 std::string ListEntryNames() {
-  const std::string data = ReadWholeFile(EntryFilePath());
+  const std::string data = ReadEntryFileBytes();
   LineReader reader(data);
   std::string names;
   std::string line;
@@ -311,12 +353,14 @@ std::string ListEntryNames() {
 }
 
 void AppendDialEntry(const DialEntry& entry) {
+  ChangeLock lock;
   StoredFile file = LoadStoredFile();
   for (std::string_view line : StoredBlock(file, entry)) file.lines.push_back(line);
   SaveStoredLines(file.lines);
 }
 
 int ReplaceDialEntry(const DialEntry& entry) {
+  ChangeLock lock;
   StoredFile file = LoadStoredFile();
   const int matched = OverwriteBlocks(file.lines, entry.Name, StoredBlock(file, entry));
   SaveStoredLines(file.lines);
@@ -324,13 +368,20 @@ int ReplaceDialEntry(const DialEntry& entry) {
 }
 
 int RenameDialEntry(const std::string& old_name, const DialEntry& entry) {
+  ChangeLock lock;
   StoredFile file = LoadStoredFile();
+  if (entry.Name != old_name) {
+    for (std::string_view line : file.lines) {
+      if (HoldsExactName(line, entry.Name)) return kNameTaken;
+    }
+  }
   const int matched = OverwriteBlocks(file.lines, old_name, StoredBlock(file, entry));
   if (matched > 0) SaveStoredLines(file.lines);
   return matched;
 }
 
 int DeleteDialEntry(const std::string& name) {
+  ChangeLock lock;
   StoredFile file = LoadStoredFile();
   const std::vector<std::string_view>& stored = file.lines;
   std::vector<bool> removed(stored.size(), false);
@@ -371,8 +422,7 @@ std::string FileTextFromPlainLines(const std::vector<std::string>& lines) {
   return FileTextFromStoredLines(stored);
 }
 
-std::vector<std::string> LoadPlainLines() { return PlainLinesFromFileText(ReadWholeFile(EntryFilePath())); }
-
-void SavePlainLines(const std::vector<std::string>& lines) {
-  ReplaceFileContents(EntryFilePath(), FileTextFromPlainLines(lines));
+bool EntryFileExists() {
+  const std::string path = EntryFilePath();
+  return FileExists(path) || FileExists(BackupPathOf(path));
 }

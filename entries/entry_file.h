@@ -5,9 +5,16 @@
 //
 // Every operation reads the whole file with ReadWholeFile; the changing ones
 // write it back whole with ReplaceFileContents, so the old file stays intact
-// when a write fails. A file that cannot be read or written raises IoError
-// (shell/file_io.h); nothing here catches it. The file is never created here:
-// a missing file is an IoError for every operation. Host's thread only.
+// when a write fails, and a reader always sees a whole old or a whole new
+// file. Each change (append, replace, rename, delete) holds the entry
+// file's lock ("vezuzaziz.ini.lock" beside it) from its read to its write,
+// so that changes made by two host windows at once both land; a
+// lock that another process holds for longer than kEntryLockWaitMs raises
+// PluginError with message MEntryFileBusy and changes nothing. A file that
+// cannot be read or written raises IoError (shell/file_io.h), one that is
+// not a regular file or is too large PluginError; nothing here catches them.
+// The file is never created here: a missing file is an IoError for every
+// operation. Host's thread only.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +24,13 @@
 // The file's bare name and its full path (PluginDirectory() + the name).
 extern const char kEntryFileName[];
 std::string EntryFilePath();
+// What is appended to the entry file's path to name its lock file.
+extern const char kEntryLockSuffix[];
+// How long a change waits for the lock that another process holds.
+constexpr unsigned kEntryLockWaitMs = 5000;
+// Whether the entry file exists, or only its moved-aside copy that a save cut
+// short on the 95 family left (the next change puts it back).
+bool EntryFileExists();
 
 // One entry as the changing operations write it. Interval and Tries are the
 // texts the caller gives; they are stored as given, not re-formatted.
@@ -46,8 +60,6 @@ struct EntryValues {
 // texts and zeros before the first). Read it right after ReadDialEntry
 // returned true; it stays valid until the next ReadDialEntry.
 const EntryValues& CurrentEntry();
-// Back to the load-time state (used when the library is unloaded and by tests).
-void ResetCurrentEntry();
 
 // Finds the first block whose header line is "[" + name + "]" with the
 // letters A-Z compared without regard to case, and loads its seven values
@@ -70,7 +82,10 @@ void AppendDialEntry(const DialEntry& entry);
 int ReplaceDialEntry(const DialEntry& entry);
 // Overwrites the blocks whose header line holds `old_name` exactly with the
 // entry's eight lines, entry.Name included: renames those blocks. Writes
-// nothing when no block has `old_name`. Returns the number of blocks changed.
+// nothing when no block has `old_name`, nor, returning kNameTaken, when
+// another block already holds entry.Name exactly. Returns the number of
+// blocks changed.
+constexpr int kNameTaken = -1;
 int RenameDialEntry(const std::string& old_name, const DialEntry& entry);
 // Removes every block whose header line holds the name exactly (those of its
 // eight lines that exist). Writes the file back also when nothing matched.
@@ -79,15 +94,9 @@ int DeleteDialEntry(const std::string& name);
 // Whether a block's header line holds the name exactly.
 bool HasExactEntry(const std::string& name);
 
-// The file's lines in plain form: read, split, each cut to 255 bytes and
-// unscrambled.
-std::vector<std::string> LoadPlainLines();
-// Writes the lines as the new file, each cut to 255 bytes, scrambled, framed
-// and ended by CR LF; replaces the old file in one step.
-void SavePlainLines(const std::vector<std::string>& lines);
-
-// The same two steps on the file's bytes instead of the file, for tools and
-// tests: the plain lines a file of these bytes holds, and the bytes a file
-// of these plain lines holds.
+// For tools and tests: the plain lines a file of these bytes holds (split,
+// each cut to 255 bytes and unscrambled), and the bytes a file of these
+// plain lines holds (each cut to 255 bytes, scrambled, framed and ended by
+// CR LF).
 std::vector<std::string> PlainLinesFromFileText(const std::string& text);
 std::string FileTextFromPlainLines(const std::vector<std::string>& lines);

@@ -266,14 +266,6 @@ void ScrambleLines(const std::vector<std::string>& source, std::vector<std::stri
   }
 }
 
-void UnscrambleLines(const std::vector<std::string>& source, std::vector<std::string>& target) {
-  target.clear();
-  target.reserve(source.size());
-  for (const std::string& line : source) {
-    target.push_back(UnscrambleLine(std::string_view(line).substr(0, kMaxLineBytes), kScramblePasses));
-  }
-}
-
 std::vector<uint8_t> ExpandBits(std::string_view line) {
   std::vector<uint8_t> cells(8 * line.size() + 1, 0);
   for (size_t k = 0; k < line.size(); ++k) {

@@ -39,11 +39,10 @@ std::string UnscrambleLine(std::string_view line, int passes);
 // after the first byte. False for the empty line. Same errors.
 bool UnscrambledStartsWith(std::string_view line, char first, int passes);
 
-// Empties `target`, then appends ScrambleLine (UnscrambleLine) of the first
-// kMaxLineBytes bytes of each source line, in order, with kScramblePasses.
-// The source is not changed; source and target must be different lists.
+// Empties `target`, then appends ScrambleLine of the first kMaxLineBytes
+// bytes of each source line, in order, with kScramblePasses. The source is
+// not changed; source and target must be different lists.
 void ScrambleLines(const std::vector<std::string>& source, std::vector<std::string>& target);
-void UnscrambleLines(const std::vector<std::string>& source, std::vector<std::string>& target);
 
 // The bit-cell steps that define the format, one byte per cell. Cell 0 is a
 // sentinel; bit j of byte k (1-based) is cell 8(k-1)+1+j. ScrambleLine and

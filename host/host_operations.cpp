@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "host/plugin_library.h"
+#include "winapi/stdcall_check.h"
 
 namespace {
 
@@ -16,6 +17,14 @@ HostSession* g_session = nullptr;
 
 // Longest lists the host reads from the plug-in's records.
 constexpr int kMaxListLength = 64;
+
+// An error line when an export changed the stack pointer other than
+// stdcall does (on 32-bit x86; winapi/stdcall_check.h).
+void CheckStack(Transcript& transcript, const char* name, long stack_left) {
+  if (stack_left == 0) return;
+  transcript.Error(std::string(name) + ": the stack pointer is " + std::to_string(stack_left) +
+                   " bytes off after the call; an export must be stdcall and remove its own arguments");
+}
 
 std::string Hex(unsigned value) {
   char buffer[16];
@@ -396,10 +405,12 @@ HostStartupInfo HostSession::MakeStartupInfo(const std::string& module_path) {
 }
 
 void HostSession::CallSetStartupInfo(SetStartupInfoFn fn, const HostStartupInfo& record) {
-  fn(&record);
+  long stack_left = 0;
+  CallCheckingStack(fn, stack_left, &record);
   transcript_.Line("SetStartupInfo size=" + std::to_string(record.StructSize) + " path=" +
                    transcript_.Text(record.ModulePath) + " id=" + Hex(static_cast<unsigned>(record.PluginId)) +
                    " rootkey=" + transcript_.Text(record.RootKey));
+  CheckStack(transcript_, "SetStartupInfo", stack_left);
 }
 
 std::string HostSession::MenuTexts(const char* const* texts, int count) const {
@@ -438,7 +449,9 @@ std::vector<std::string> HostSession::PluginInfoFields(const PluginInfo& info) c
 
 bool HostSession::CallGetPluginInfo(GetPluginInfoFn fn, PluginInfo& info) {
   info = PluginInfo{};
-  fn(&info);
+  long stack_left = 0;
+  CallCheckingStack(fn, stack_left, &info);
+  CheckStack(transcript_, "GetPluginInfo", stack_left);
   if (info.StructSize != static_cast<int>(sizeof(PluginInfo))) {
     transcript_.Line("GetPluginInfo -> size=" + std::to_string(info.StructSize));
     transcript_.Error("GetPluginInfo: the record's size is " + std::to_string(info.StructSize) + ", not " +
@@ -472,10 +485,12 @@ bool HostSession::CallGetPluginInfo(GetPluginInfoFn fn, PluginInfo& info) {
 
 int HostSession::CallOpenPlugin(OpenPluginFn fn, int origin, const std::string* text, intptr_t item) {
   const intptr_t argument = text != nullptr ? reinterpret_cast<intptr_t>(text->c_str()) : item;
-  const int result = fn(origin, argument);
+  long stack_left = 0;
+  const int result = CallCheckingStack(fn, stack_left, origin, argument);
   transcript_.Line("OpenPlugin " + std::to_string(origin) + " " +
                    (text != nullptr ? transcript_.Text(*text) : std::to_string(item)) + " -> " +
                    std::to_string(result));
+  CheckStack(transcript_, "OpenPlugin", stack_left);
   if (result != -1)
     transcript_.Error("OpenPlugin returned " + std::to_string(result) + "; this host opens no panels (-1 expected)");
   CheckScreensRestored("OpenPlugin");
@@ -483,8 +498,10 @@ int HostSession::CallOpenPlugin(OpenPluginFn fn, int origin, const std::string* 
 }
 
 int HostSession::CallConfigure(ConfigureFn fn, int item) {
-  const int result = fn(item);
+  long stack_left = 0;
+  const int result = CallCheckingStack(fn, stack_left, item);
   transcript_.Line("Configure " + std::to_string(item) + " -> " + std::to_string(result));
+  CheckStack(transcript_, "Configure", stack_left);
   CheckScreensRestored("Configure");
   return result;
 }

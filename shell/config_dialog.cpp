@@ -16,6 +16,9 @@
 
 namespace {
 
+constexpr int kDialogWidth = 42;
+constexpr int kDialogHeight = 18;
+
 enum ConfigItem : int {
   kFrame = 0,
   kPulse = 1,
@@ -64,17 +67,10 @@ void WriteStep(std::vector<std::string>& failures, Write write) {
   }
 }
 
-}  // namespace
-
-void RunConfigDialog() {
-  SetModulePathFromField(HostRecord().ModulePath);
-  ReadSettings();
-  // The configuration dialog writes nothing to the event log.
-  ReportSettingsProblems(false);
-  PluginSettings& s = Settings();
-
+// The 19 items, filled from the settings.
+std::vector<HostDialogItem> ConfigItems(const PluginSettings& s) {
   std::vector<HostDialogItem> items(kItemCount);
-  items[kFrame] = DialogItem(DI_DOUBLEBOX, 0, 0, 42, 18, Msg(MConfigTitle));
+  items[kFrame] = DialogItem(DI_DOUBLEBOX, 0, 0, kDialogWidth, kDialogHeight, Msg(MConfigTitle));
   items[kPulse] = DialogItem(DI_RADIOBUTTON, 1, 1, 0, 0, Msg(MPrefixPulse), DIF_GROUP);
   items[kPulse].Focus = -1;
   items[kPulse].Selected = s.dial_prefix == "p" ? 1 : 0;
@@ -102,18 +98,19 @@ void RunConfigDialog() {
   items[kMinSpeed] = DialogItem(DI_EDIT, 35, 15, 41, 0, std::to_string(s.minspeed));
   items[kDebug] = DialogItem(DI_CHECKBOX, 5, 13, 0, 0, Msg(MDebug));
   items[kDebug].Selected = s.debug ? 1 : 0;
+  return items;
+}
 
-  const int result = HostDialog(42, 18, "Config", items);
+// The StartupList button: the file of the name in the field as it stood
+// when the dialog closed; nothing is saved on this path.
+void EditStartupList(const std::vector<HostDialogItem>& items) {
+  const std::string path = PluginDirectory() + items[kStartupName].Data;
+  if (FileExists(path)) HostEditor(path);
+}
 
-  if (result == kEditStartup) {
-    // The file of the name in the field as it stood when the dialog closed;
-    // nothing is saved on this path.
-    const std::string path = PluginDirectory() + items[kStartupName].Data;
-    if (FileExists(path)) HostEditor(path);
-    return;
-  }
-  if (result != kAccept) return;
-
+// Writes what the accepted dialog shows to the registry and to `s`, value by
+// value; returns the values that could not be written.
+std::vector<std::string> SaveSettings(const std::vector<HostDialogItem>& items, PluginSettings& s) {
   std::vector<std::string> failures;
   if (items[kPulse].Selected == 1) {
     WriteStep(failures, [](RegistryKey& k) { k.WriteInteger("dial_prefix", 0); });
@@ -152,11 +149,35 @@ void RunConfigDialog() {
   const int32_t minspeed = ParseInteger(items[kMinSpeed].Data).value_or(0);
   WriteStep(failures, [&](RegistryKey& k) { k.WriteInteger("minspeed", minspeed); });
   s.minspeed = minspeed;
+  return failures;
+}
 
-  if (!failures.empty()) {
-    std::vector<std::string> box{Msg(MWarningTitle), failures.front()};
-    if (failures.size() > 1) box.push_back("(" + std::to_string(failures.size() - 1) + " more values not saved)");
-    box.push_back(Msg(MOk));
-    ShowMessage(FMSG_WARNING, box, 1);
+// One warning box for the values not saved: the first one's text, and how
+// many others there are.
+void ReportNotSaved(const std::vector<std::string>& failures) {
+  if (failures.empty()) return;
+  std::vector<std::string> box{Msg(MWarningTitle), failures.front()};
+  if (failures.size() > 1) {
+    box.push_back(Msg(MMoreNotSavedBefore) + std::to_string(failures.size() - 1) + Msg(MMoreNotSavedAfter));
+  }
+  box.push_back(Msg(MOk));
+  ShowMessage(FMSG_WARNING, box, 1);
+}
+
+}  // namespace
+
+void RunConfigDialog() {
+  SetModulePathFromField(HostRecord().ModulePath);
+  ReadSettings();
+  // The configuration dialog writes nothing to the event log.
+  ReportSettingsProblems(false);
+  PluginSettings& s = Settings();
+
+  std::vector<HostDialogItem> items = ConfigItems(s);
+  const int result = HostDialog(kDialogWidth, kDialogHeight, "Config", items);
+  if (result == kEditStartup) {
+    EditStartupList(items);
+  } else if (result == kAccept) {
+    ReportNotSaved(SaveSettings(items, s));
   }
 }

@@ -34,8 +34,8 @@ PLUGIN_EXPORT void HOSTAPI GetPluginInfo(PluginInfo* info) {
   try {
     FillPluginInfo(info);
   } catch (...) {
-    // Settings could not be read at all: the record still describes the
-    // plug-in, from the settings as they stood.
+    // The record could not be filled: the host gets an empty one of the
+    // right size, with no menu strings and no command prefix.
     try {
       PluginInfo empty{};
       *info = empty;

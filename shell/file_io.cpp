@@ -1,31 +1,46 @@
-// Whole-file reads, atomic replacement and appends through the platform's
-// file calls.
+// Whole-file reads, atomic replacement, whole-line appends and the
+// inter-process lock through the platform's file calls.
 #include "shell/file_io.h"
 
 #include <algorithm>
+#include <atomic>
+#include <vector>
+
+#include "shell/host_calls.h"
+#include "shell/messages.h"
+#include "shell/text_helpers.h"
 
 namespace {
 
-// Closes a file handle on every way out.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE Get() const { return h_; }
-  // Closes now and reports whether closing succeeded.
-  bool Close() {
-    if (!Valid()) return true;
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(h) != FALSE;
-  }
+// How long a rename waits for another process's reader to let go of the
+// file (Windows refuses to replace a file that is open without delete
+// sharing), and how often it looks.
+constexpr DWORD kBusyRetryMs = 2000;
+constexpr DWORD kRetryPauseMs = 20;
 
- private:
-  HANDLE h_;
-};
+// Every save's temporary file has a name of its own: the process and a
+// count within it, so that two processes saving at once never share one.
+std::atomic<unsigned> g_save_count{0};
+constexpr char kTemporarySuffix[] = ".new";
+
+std::string TemporaryPathOf(const std::string& path) {
+  return path + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_save_count) +
+         kTemporarySuffix;
+}
+
+// Readers share the file for writing and, where the system has it, for
+// deleting, so that a save of another process can replace it meanwhile.
+// The 95 family refuses FILE_SHARE_DELETE as an invalid parameter.
+DWORD ReadSharing() {
+  return FILE_SHARE_READ | FILE_SHARE_WRITE | (IsWindows95Family() ? 0 : FILE_SHARE_DELETE);
+}
+
+[[noreturn]] void RefuseFile(int message, const std::string& path) { throw PluginError(Msg(message) + path); }
+
+// Refuses a handle that is not a regular disk file.
+void RequireDiskFile(HANDLE h, const std::string& path) {
+  if (GetFileType(h) != FILE_TYPE_DISK) RefuseFile(MNotRegularFile, path);
+}
 
 void WriteAll(HANDLE h, std::string_view data, const std::string& path) {
   size_t done = 0;
@@ -38,6 +53,51 @@ void WriteAll(HANDLE h, std::string_view data, const std::string& path) {
     if (written == 0) throw IoError(path, ERROR_WRITE_FAULT, "Cannot write");
     done += written;
   }
+}
+
+// Reads at most `size` bytes; 0 at the end of the file.
+DWORD ReadSome(HANDLE h, char* buffer, size_t size, const std::string& path) {
+  DWORD got = 0;
+  if (!ReadFile(h, buffer, static_cast<DWORD>(size), &got, nullptr)) throw IoError(path, GetLastError(), "Cannot read");
+  return got;
+}
+
+bool IsBusyError(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED; }
+
+// A rename that waits a little for a reader of another process.
+bool RenameWaiting(const std::string& from, const std::string& to, bool replace) {
+  const DWORD started = GetTickCount();
+  for (;;) {
+    const BOOL done = replace ? MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                              : MoveFileA(from.c_str(), to.c_str());
+    if (done) return true;
+    const DWORD code = GetLastError();
+    if (!IsBusyError(code) || GetTickCount() - started >= kBusyRetryMs) {
+      SetLastError(code);
+      return false;
+    }
+    Sleep(kRetryPauseMs);
+  }
+}
+
+// The 95 family's replace: MoveFileA cannot replace a file, so the old one
+// steps aside first. At every moment either the file or its moved-aside copy
+// is whole, and CompleteInterruptedReplace finishes the job after a crash.
+void ReplaceInSteps(const std::string& temporary, const std::string& path) {
+  const std::string backup = BackupPathOf(path);
+  const bool had_file = FileExists(path);
+  if (had_file) {
+    // A backup left by an earlier save is older than the file itself.
+    DeleteFileA(backup.c_str());
+    if (!RenameWaiting(path, backup, false)) throw IoError(path, GetLastError(), "Cannot replace");
+  }
+  if (!RenameWaiting(temporary, path, false)) {
+    const DWORD code = GetLastError();
+    if (had_file) MoveFileA(backup.c_str(), path.c_str());
+    throw IoError(path, code, "Cannot replace");
+  }
+  // A backup that cannot be deleted now is deleted by the next change.
+  if (had_file) DeleteFileA(backup.c_str());
 }
 
 }  // namespace
@@ -55,38 +115,64 @@ std::string SystemErrorText(DWORD code) {
   return text;
 }
 
+bool IsWindows95Family() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+}
+
 bool FileExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, ReadSharing(), nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) throw IoError(path, GetLastError(), "Cannot open");
-  std::string data;
-  char buffer[65536];
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) {
-      throw IoError(path, GetLastError(), "Cannot read");
-    }
+  RequireDiskFile(file.Get(), path);
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file.Get(), &high);
+  if (high != 0 || low > kMaxReadBytes) RefuseFile(MFileTooLarge, path);
+  std::string data(low, '\0');
+  size_t have = 0;
+  while (have < data.size()) {
+    const DWORD got = ReadSome(file.Get(), data.data() + have, data.size() - have, path);
     if (got == 0) break;
-    data.append(buffer, got);
+    have += got;
+  }
+  data.resize(have);
+  // What a file that grew since its size was taken holds on, held to the
+  // same bound.
+  char more[4096];
+  for (DWORD got; (got = ReadSome(file.Get(), more, sizeof more, path)) != 0;) {
+    if (data.size() + got > kMaxReadBytes) RefuseFile(MFileTooLarge, path);
+    data.append(more, got);
   }
   return data;
 }
 
+void CheckRegularFileOrMissing(const std::string& path) {
+  if (!FileExists(path)) return;
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, ReadSharing(), nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Valid()) RequireDiskFile(file.Get(), path);
+}
+
+std::string BackupPathOf(const std::string& path) { return path + ".old"; }
+
 void ReplaceFileContents(const std::string& path, std::string_view data) {
-  const std::string temporary = path + ".new";
+  const std::string temporary = TemporaryPathOf(path);
   try {
-    FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file.Valid()) throw IoError(temporary, GetLastError(), "Cannot create");
     WriteAll(file.Get(), data, temporary);
     if (!FlushFileBuffers(file.Get())) throw IoError(temporary, GetLastError(), "Cannot write");
     if (!file.Close()) throw IoError(temporary, GetLastError(), "Cannot write");
-    if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (IsWindows95Family()) {
+      ReplaceInSteps(temporary, path);
+    } else if (!RenameWaiting(temporary, path, true)) {
       throw IoError(path, GetLastError(), "Cannot replace");
     }
   } catch (...) {
@@ -95,17 +181,98 @@ void ReplaceFileContents(const std::string& path, std::string_view data) {
   }
 }
 
+bool CompleteInterruptedReplace(const std::string& path) {
+  const std::string backup = BackupPathOf(path);
+  const bool found = FileExists(backup);
+  if (found) {
+    if (FileExists(path)) {
+      DeleteFileA(backup.c_str());
+    } else if (!MoveFileA(backup.c_str(), path.c_str())) {
+      throw IoError(path, GetLastError(), "Cannot restore");
+    }
+  }
+  // Temporary files of saves that never finished: "<name>.<process>-<n>.new".
+  // The search also matches short names, so each long name is checked again.
+  const size_t slash = path.find_last_of("\\/");
+  const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string prefix = LowerAscii(path.substr(directory.size()) + ".");
+  WIN32_FIND_DATAA found_file{};
+  HANDLE search = FindFirstFileA((path + ".*" + kTemporarySuffix).c_str(), &found_file);
+  if (search != INVALID_HANDLE_VALUE) {
+    std::vector<std::string> stale;
+    do {
+      found_file.cFileName[sizeof found_file.cFileName - 1] = '\0';
+      const std::string name = LowerAscii(found_file.cFileName);
+      const bool ours = name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+                        name.compare(name.size() - 4, 4, kTemporarySuffix) == 0;
+      if (ours && (found_file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) stale.push_back(found_file.cFileName);
+    } while (FindNextFileA(search, &found_file));
+    FindClose(search);
+    for (const std::string& name : stale) DeleteFileA((directory + name).c_str());
+  }
+  return found;
+}
+
 void AppendToFile(const std::string& path, std::string_view data) {
   // Whether the file exists and opening it are two steps; OPEN_ALWAYS
   // covers both cases in one call either way.
   FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) throw IoError(path, GetLastError(), "Cannot open");
+  RequireDiskFile(file.Get(), path);
+  LONG end_high = 0;
   SetLastError(NO_ERROR);
-  if (SetFilePointer(file.Get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-      GetLastError() != NO_ERROR) {
+  const DWORD end_low = SetFilePointer(file.Get(), 0, &end_high, FILE_END);
+  if (end_low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
     throw IoError(path, GetLastError(), "Cannot write");
   }
-  WriteAll(file.Get(), data, path);
+  try {
+    WriteAll(file.Get(), data, path);
+  } catch (...) {
+    // Part of the bytes may have landed: cut them off again, so that the
+    // next append starts where this one did.
+    LONG high = end_high;
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(file.Get(), static_cast<LONG>(end_low), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+        GetLastError() == NO_ERROR) {
+      SetEndOfFile(file.Get());
+    }
+    throw;
+  }
   if (!file.Close()) throw IoError(path, GetLastError(), "Cannot write");
+}
+
+FileLock::FileLock(const std::string& lock_path, DWORD wait_ms, int busy_message)
+    : handle_(CreateFileA(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+  // A failure below leaves the constructor with the handle closed.
+  if (!handle_.Valid()) throw IoError(lock_path, GetLastError(), "Cannot open");
+  RequireDiskFile(handle_.Get(), lock_path);
+  const bool family95 = IsWindows95Family();
+  const DWORD started = GetTickCount();
+  for (;;) {
+    // Both families ask without waiting and wait here, so that the wait is
+    // bounded the same way on both.
+    OVERLAPPED at_start{};
+    const BOOL locked =
+        family95 ? LockFile(handle_.Get(), 0, 0, 1, 0)
+                 : LockFileEx(handle_.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at_start);
+    if (locked) break;
+    const DWORD code = GetLastError();
+    if (code != ERROR_LOCK_VIOLATION && code != ERROR_SHARING_VIOLATION) throw IoError(lock_path, code, "Cannot lock");
+    if (GetTickCount() - started >= wait_ms) throw PluginError(Msg(busy_message));
+    Sleep(kRetryPauseMs);
+  }
+}
+
+FileLock::~FileLock() {
+  // Closing the handle releases the lock on both families; unlocking first
+  // lets a waiting process in without waiting for the close.
+  if (IsWindows95Family()) {
+    UnlockFile(handle_.Get(), 0, 0, 1, 0);
+  } else {
+    OVERLAPPED at_start{};
+    UnlockFileEx(handle_.Get(), 0, 1, 0, &at_start);
+  }
+  handle_.Close();
 }

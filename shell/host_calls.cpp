@@ -17,6 +17,9 @@ bool g_host_set = false;
 std::array<std::string, 5> g_message_texts;
 std::array<const char*, 5> g_message_items{};
 
+// The flags of every menu the plug-in shows.
+constexpr unsigned kMenuFlags = 2;
+
 }  // namespace
 
 void SetHostRecord(const HostStartupInfo* info) {
@@ -52,11 +55,17 @@ void ShowWarning(const std::string& text) {
   ShowMessage(FMSG_WARNING, {Msg(MWarningTitle), text, Msg(MOk)}, 1);
 }
 
+bool AskToDelete(const std::string& name) {
+  const int answer =
+      ShowMessage(0, {Msg(MDeleteTitle), Msg(MDeleteQuestion) + name + "?", Msg(MDeleteButton), Msg(MCancel)}, 2);
+  return answer == 0;
+}
+
 int HostMenu(const std::string& title, const std::string& bottom, const char* help_topic, const int* break_keys,
              int* break_code, const std::vector<HostMenuItem>& rows) {
   if (break_code) *break_code = -1;
   if (!HostAvailable()) return -1;
-  return g_host.Menu(g_host.PluginId, -1, -1, 0, 2, title.c_str(), bottom.c_str(), help_topic, break_keys,
+  return g_host.Menu(g_host.PluginId, -1, -1, 0, kMenuFlags, title.c_str(), bottom.c_str(), help_topic, break_keys,
                      break_code, rows.data(), static_cast<int>(rows.size()));
 }
 

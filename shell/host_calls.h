@@ -28,6 +28,10 @@ int ShowMessage(unsigned flags, const std::vector<std::string>& items, int butto
 // The warning box the plug-in uses for every failure: flags 1, message 5 as
 // title, the text, message 4 as the one button.
 void ShowWarning(const std::string& text);
+// The box that asks before an entry (of the entry file or of the phone book)
+// is deleted: flags 0, message 32 as title, message 33 + the name + "?",
+// messages 34 and 23 as the buttons. True when the user picks the first.
+bool AskToDelete(const std::string& name);
 
 // Host menu with the plug-in's fixed placement (centred, height 0, flags 2).
 // `break_keys` ends with 0, or is null. Returns the chosen row or -1;

@@ -9,108 +9,114 @@
 #include "entries/entry_editor.h"
 #include "entries/entry_file.h"
 #include "shell/host_calls.h"
+#include "shell/menu_rows.h"
 #include "shell/messages.h"
 #include "shell/text_helpers.h"
 #include "tools/log_viewing.h"
 #include "tools/phonebook_menu.h"
 
-const int kEntryBreakKeys[4] = {VK_F4, VK_INSERT, VK_DELETE, 0};
-
 namespace {
 
-enum BreakKey : int { kEnter = -1, kF4 = 0, kIns = 1, kDel = 2 };
+// The rows after the entry rows, counted from the first of them.
+enum ActionRow : int {
+  kSeparatorBeforeHangUp,
+  kHangUpRow,
+  kSeparatorBeforePhonebook,
+  kPhonebookRow,
+  kSeparatorBeforeLogs,
+  kViewLogRow,
+  kChooseLogRow,
+  kClosingSeparator,
+  kActionRowCount,
+};
 
-HostMenuItem Row(const std::string& text, int separator) {
-  HostMenuItem row{};
-  CopyToField(row.Text, sizeof row.Text, text);
-  row.Separator = separator;
-  return row;
+// The message of each action row; kSeparator for a separator line.
+constexpr int kSeparator = -1;
+constexpr int kActionRowMessage[kActionRowCount] = {
+    kSeparator, MHangUpRow, kSeparator, MPhonebookRow, kSeparator, MViewLogRow, MChooseLogRow, kSeparator,
+};
+
+// A numbered row per entry, the cursor on the first, then the action rows.
+// Every entry gets a row: the host's Menu takes the row count, so the menu
+// is not limited to a fixed number of entries.
+std::vector<HostMenuItem> MenuRows(const std::vector<std::string>& names) {
+  std::vector<HostMenuItem> rows;
+  rows.reserve(names.size() + kActionRowCount);
+  for (size_t i = 0; i < names.size(); ++i) {
+    HostMenuItem row{};
+    SetNumberedRowText(row.Text, sizeof row.Text, static_cast<int>(i) + 1, names[i]);
+    row.Selected = i == 0 ? -1 : 0;
+    rows.push_back(row);
+  }
+  for (int message : kActionRowMessage) rows.push_back(message == kSeparator ? SeparatorRow() : TextRow(Msg(message)));
+  return rows;
 }
 
-// Every word of `text` in order: what NthWord gives for 1, 2, ... CountWords.
-std::vector<std::string> SplitWords(const std::string& text, const CharSet& set) {
-  std::vector<std::string> words;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || set[static_cast<unsigned char>(text[i])]) {
-      if (i > start) words.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
+// Enter on an action row other than the hang-up row.
+void RunAction(int action_row) {
+  if (action_row == kPhonebookRow) SystemPhonebookMenu();
+  if (action_row == kViewLogRow) ViewCurrentLog();
+  if (action_row == kChooseLogRow) LogFileMenu();
+}
+
+// A key on the entry `name` (empty for Ins on an action row). Returns
+// whether the menu comes back.
+bool RunEntryKey(int key, const std::string& name) {
+  switch (key) {
+    case kBreakEnter:
+      DialProcedure(name);
+      return false;
+    case kBreakF4:
+      RunEditEntryDialog(name);
+      return true;
+    case kBreakIns:
+      RunNewEntryDialog();
+      return true;
+    case kBreakDel:
+      ConfirmDeleteEntry(name);
+      return true;
+    default:
+      return false;
   }
-  return words;
+}
+
+// Carries out the menu's answer: row `row` (negative for Esc) closed with
+// `key`. Returns whether the menu comes back.
+bool AnswerMenu(int row, int key, const std::vector<std::string>& names) {
+  if (row < 0) return false;
+  const int n = static_cast<int>(names.size());
+  // The hang-up row hangs up whatever key closed the menu.
+  if (row == n + kHangUpRow) {
+    HangUpAll();
+    return false;
+  }
+  // The action rows run their action on Enter and end the menu. Edit and
+  // delete need an entry row: on an action row they do nothing and the
+  // menu comes back; Ins adds an entry wherever the cursor stands.
+  const bool action_row = row >= n;
+  if (action_row && key != kBreakIns) {
+    if (key != kBreakEnter) return true;
+    RunAction(row - n);
+    return false;
+  }
+  return RunEntryKey(key, action_row ? std::string() : names[static_cast<size_t>(row)]);
 }
 
 }  // namespace
 
-void SetNumberedRowText(char* field, size_t field_size, int number, const std::string& name) {
-  CopyToField(field, field_size, "&" + std::to_string(number) + ". " + name);
-}
-
 void RunMainMenu() {
-  const CharSet comma = Delimiters(",");
   for (;;) {
-    const std::string names = ListEntryNames();
-    if (names.empty()) {
+    const std::string list = ListEntryNames();
+    if (list.empty()) {
       RunNewEntryDialog();
       return;
     }
-    // Every entry gets a row: the host's Menu takes the row count, so the
-    // menu is not limited to a fixed number of entries. The names are taken
-    // apart in one pass (the word rule: runs between commas, empty ones
-    // skipped), so that a long list opens as fast as a short one.
-    const std::vector<std::string> words = SplitWords(names, comma);
-    const int n = static_cast<int>(words.size());
-    std::vector<HostMenuItem> rows;
-    rows.reserve(static_cast<size_t>(n) + 8);
-    for (int i = 0; i < n; ++i) {
-      HostMenuItem row{};
-      SetNumberedRowText(row.Text, sizeof row.Text, i + 1, words[static_cast<size_t>(i)]);
-      row.Selected = i == 0 ? -1 : 0;
-      rows.push_back(row);
-    }
-    rows.push_back(Row("", -1));
-    rows.push_back(Row(Msg(MHangUpRow), 0));
-    rows.push_back(Row("", -1));
-    rows.push_back(Row(Msg(MPhonebookRow), 0));
-    rows.push_back(Row("", -1));
-    rows.push_back(Row(Msg(MViewLogRow), 0));
-    rows.push_back(Row(Msg(MChooseLogRow), 0));
-    rows.push_back(Row("", -1));
-
-    int key = kEnter;
-    const int r = HostMenu(Msg(MMenuTitle), Msg(MMenuBottom), "MainMenu", kEntryBreakKeys, &key, rows);
-    if (r < 0) return;
-    if (r == n + 1) {
-      HangUpAll();
-      return;
-    }
-    // The action rows run their action on Enter and end the menu. Edit and
-    // delete need an entry row: on an action row they do nothing and the
-    // menu comes back; Ins adds an entry wherever the cursor stands.
-    const bool action_row = r >= n;
-    if (action_row && key != kIns) {
-      if (key != kEnter) continue;
-      if (r == n + 3) SystemPhonebookMenu();
-      if (r == n + 5) ViewCurrentLog();
-      if (r == n + 6) LogFileMenu();
-      return;
-    }
-    const std::string name = action_row ? std::string() : words[static_cast<size_t>(r)];
-    switch (key) {
-      case kEnter:
-        DialProcedure(name);
-        return;
-      case kF4:
-        RunEditEntryDialog(name);
-        break;
-      case kIns:
-        RunNewEntryDialog();
-        break;
-      case kDel:
-        ConfirmDeleteEntry(name);
-        break;
-      default:
-        return;
-    }
+    // The names are taken apart in one pass, so that a long list opens as
+    // fast as a short one.
+    const std::vector<std::string> names = SplitWords(list, Delimiters(","));
+    const std::vector<HostMenuItem> rows = MenuRows(names);
+    int key = kBreakEnter;
+    const int row = HostMenu(Msg(MMenuTitle), Msg(MMenuBottom), "MainMenu", kEntryBreakKeys, &key, rows);
+    if (!AnswerMenu(row, key, names)) return;
   }
 }

@@ -74,4 +74,18 @@ enum MessageNumber : int {
   MServiceSimptcp = 91,
   MServiceTapisrv = 92,
   MEntryNameTaken = 93,    // warning line: the edit dialog's new name belongs to another entry; followed by the name
+  MNoSuchEntry = 94,       // warning line and log text: a dial asked for a name that no entry has; followed by the name
+  MStartupListSkipped = 95,  // log text: Esc skipped the rest of the StartupList
+  MEntryFileBusy = 100,    // warning line: another process holds the entry file's lock
+  MNotRegularFile = 101,   // warning line: followed by the path of a pipe, device or other non-regular file
+  MFileTooLarge = 102,     // warning line: followed by the path of a file too large to read
+  MEntryNameTooLong = 103, // warning line: followed by the longest name the entry file holds
+  MEntryGone = 104,        // warning line: the edited entry left the file meanwhile; followed by its name
+  MEntrySaveCompleted = 105,  // log text: a save of the entry file cut short was finished
+  MOutOfMemory = 110,         // warning line and log text: an action ran out of memory
+  MUnexpectedFailure = 111,   // warning line and log text: an action failed without a reason to give
+  MMoreInLogBefore = 112,     // warning line after the first problems: 112 + the number of the others + 113
+  MMoreInLogAfter = 113,
+  MMoreNotSavedBefore = 114,  // warning line after the first value not saved: 114 + the number of the others + 115
+  MMoreNotSavedAfter = 115,
 };

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "shell/host_interface.h"
+
 namespace {
 
 std::string g_module_path;
@@ -12,15 +14,18 @@ OSVERSIONINFOA g_version{};
 
 static_assert(sizeof(OSVERSIONINFOA) == 148);
 
+// The module path field of the host's record.
+constexpr size_t kModulePathField = sizeof(HostStartupInfo::ModulePath);
+
 void SetModulePathFromField(const char* field) {
   if (field == nullptr) {
     g_module_path.clear();
     return;
   }
-  // The field is 260 bytes; the path ends at its first zero, or at the end
-  // of the field when the host filled it completely.
-  const void* zero = std::memchr(field, 0, 260);
-  const size_t n = zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : 260;
+  // The path ends at the field's first zero, or at the end of the field
+  // when the host filled it completely.
+  const void* zero = std::memchr(field, 0, kModulePathField);
+  const size_t n = zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : kModulePathField;
   g_module_path.assign(field, n);
 }
 

@@ -26,6 +26,33 @@ void ApplyFlag(bool& flag, int32_t value) {
   if (value == 1) flag = true;
 }
 
+// A value of the wrong type, or one that cannot be read, counts as absent:
+// the user keeps a working plug-in, and the entry points that can show a
+// box tell them which value is at fault. `convert` is RegistryKey::AsInteger
+// or RegistryKey::AsString.
+template <typename T, typename Convert>
+T Converted(const std::optional<RegistryKey::Value>& value, const char* name, T fallback, Convert convert) {
+  if (!value) return fallback;
+  try {
+    return convert(*value, name);
+  } catch (const PluginError& e) {
+    g_problems.push_back(e.what());
+    return fallback;
+  }
+}
+
+// minspeed reads as the others do, and a missing one is written as 0.
+int32_t ReadMinSpeed(const RegistryKey& key) {
+  const std::optional<RegistryKey::Value> minspeed = key.Query("minspeed");
+  if (minspeed) return Converted<int32_t>(minspeed, "minspeed", 0, RegistryKey::AsInteger);
+  try {
+    key.WriteInteger("minspeed", 0);
+  } catch (const PluginError& e) {
+    g_problems.push_back(e.what());
+  }
+  return 0;
+}
+
 }  // namespace
 
 PluginSettings& Settings() { return g_settings; }
@@ -41,30 +68,13 @@ void ReadSettings() {
   RegistryKey key;
   key.Create(HKEY_CURRENT_USER, kSettingsKey, KEY_ALL_ACCESS);
 
-  // A value of the wrong type, or one that cannot be read, counts as absent:
-  // the user keeps a working plug-in, and the entry points that can show a
-  // box tell them which value is at fault.
   // One query per value keeps this cheap: GetPluginInfo runs it whenever
   // the host builds its menus.
-  auto read_integer = [&](const char* name, int32_t fallback) -> int32_t {
-    const std::optional<RegistryKey::Value> value = key.Query(name);
-    if (!value) return fallback;
-    try {
-      return RegistryKey::AsInteger(*value, name);
-    } catch (const PluginError& e) {
-      g_problems.push_back(e.what());
-      return fallback;
-    }
+  auto read_integer = [&](const char* name, int32_t fallback) {
+    return Converted<int32_t>(key.Query(name), name, fallback, RegistryKey::AsInteger);
   };
-  auto read_string = [&](const char* name, const char* fallback) -> std::string {
-    const std::optional<RegistryKey::Value> value = key.Query(name);
-    if (!value) return fallback;
-    try {
-      return RegistryKey::AsString(*value, name);
-    } catch (const PluginError& e) {
-      g_problems.push_back(e.what());
-      return fallback;
-    }
+  auto read_string = [&](const char* name, const char* fallback) {
+    return Converted<std::string>(key.Query(name), name, fallback, RegistryKey::AsString);
   };
 
   PluginSettings& s = g_settings;
@@ -79,31 +89,7 @@ void ReadSettings() {
   s.logfilename = read_string("logfilename", "vezuzaziz.log");
   s.startupfile = read_string("startupfile", "startup.lst");
   s.phonebook = read_string("phonebook", "");
-  const std::optional<RegistryKey::Value> minspeed = key.Query("minspeed");
-  if (minspeed) {
-    try {
-      s.minspeed = RegistryKey::AsInteger(*minspeed, "minspeed");
-    } catch (const PluginError& e) {
-      g_problems.push_back(e.what());
-      s.minspeed = 0;
-    }
-  } else {
-    s.minspeed = 0;
-    try {
-      key.WriteInteger("minspeed", 0);
-    } catch (const PluginError& e) {
-      g_problems.push_back(e.what());
-    }
-  }
-}
-
-RegistryKey::~RegistryKey() { Close(); }
-
-void RegistryKey::Close() {
-  if (key_ != nullptr) {
-    RegCloseKey(key_);
-    key_ = nullptr;
-  }
+  s.minspeed = ReadMinSpeed(key);
 }
 
 LONG RegistryKey::Create(HKEY root, const char* path, REGSAM access) {
@@ -112,27 +98,19 @@ LONG RegistryKey::Create(HKEY root, const char* path, REGSAM access) {
   DWORD disposition = 0;
   const LONG rc = RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key,
                                   &disposition);
-  if (rc == ERROR_SUCCESS) key_ = key;
-  return rc;
-}
-
-LONG RegistryKey::Open(HKEY root, const char* path, REGSAM access) {
-  Close();
-  HKEY key = nullptr;
-  const LONG rc = RegOpenKeyExA(root, path, 0, access, &key);
-  if (rc == ERROR_SUCCESS) key_ = key;
+  if (rc == ERROR_SUCCESS) key_.Reset(key);
   return rc;
 }
 
 std::optional<RegistryKey::Value> RegistryKey::Query(const char* name) const {
-  if (key_ == nullptr) return std::nullopt;
+  if (!IsOpen()) return std::nullopt;
   Value value;
   value.data.resize(64);
   DWORD size = static_cast<DWORD>(value.data.size());
-  LONG rc = RegQueryValueExA(key_, name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.data.data()), &size);
+  LONG rc = RegQueryValueExA(Handle(), name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.data.data()), &size);
   if (rc == ERROR_MORE_DATA) {
     value.data.resize(size);
-    rc = RegQueryValueExA(key_, name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.data.data()), &size);
+    rc = RegQueryValueExA(Handle(), name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.data.data()), &size);
   }
   if (rc != ERROR_SUCCESS) return std::nullopt;
   value.data.resize(std::min<size_t>(size, value.data.size()));
@@ -161,14 +139,14 @@ void RegistryKey::WriteInteger(const char* name, int32_t value) const {
   const uint32_t bits = static_cast<uint32_t>(value);
   BYTE data[4];
   std::memcpy(data, &bits, sizeof data);
-  if (key_ == nullptr || RegSetValueExA(key_, name, 0, REG_DWORD, data, sizeof data) != ERROR_SUCCESS) {
+  if (!IsOpen() || RegSetValueExA(Handle(), name, 0, REG_DWORD, data, sizeof data) != ERROR_SUCCESS) {
     throw PluginError(Named("Failed to set data for '%s'", name));
   }
 }
 
 void RegistryKey::WriteString(const char* name, const std::string& value) const {
-  if (key_ == nullptr || RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                        static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS) {
+  if (!IsOpen() || RegSetValueExA(Handle(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                  static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS) {
     throw PluginError(Named("Failed to set data for '%s'", name));
   }
 }

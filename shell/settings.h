@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "shell/platform.h"
+#include "shell/scoped_handle.h"
 
 // "Software\Kel\Plugins\VezUzaziz\" under HKEY_CURRENT_USER, trailing
 // backslash and all.
@@ -41,18 +42,11 @@ std::vector<std::string> TakeSettingsProblems();
 // A registry key that closes itself.
 class RegistryKey {
  public:
-  RegistryKey() = default;
-  ~RegistryKey();
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
   // RegCreateKeyExA with the given access; returns the error code.
   LONG Create(HKEY root, const char* path, REGSAM access);
-  // RegOpenKeyExA; returns the error code.
-  LONG Open(HKEY root, const char* path, REGSAM access);
-  bool IsOpen() const { return key_ != nullptr; }
-  HKEY Handle() const { return key_; }
-  void Close();
+  bool IsOpen() const { return key_.Valid(); }
+  HKEY Handle() const { return key_.Get(); }
+  void Close() { key_.Close(); }
 
   // A value's type and bytes, read in one query; nothing when the value
   // does not exist or the query fails.
@@ -71,5 +65,5 @@ class RegistryKey {
   void WriteString(const char* name, const std::string& value) const;
 
  private:
-  HKEY key_ = nullptr;
+  RegistryHandle key_;
 };

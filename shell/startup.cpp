@@ -7,13 +7,16 @@
 
 #include "dial/connection.h"
 #include "dial/dial_procedure.h"
+#include "entries/entry_file.h"
 #include "shell/file_io.h"
 #include "shell/host_calls.h"
 #include "shell/main_menu.h"
 #include "shell/messages.h"
 #include "shell/plugin_error.h"
 #include "shell/plugin_state.h"
+#include "shell/scoped_handle.h"
 #include "shell/settings.h"
+#include "shell/text_helpers.h"
 #include "tools/event_log.h"
 
 namespace {
@@ -32,25 +35,12 @@ constexpr ServiceToCheck kServices[] = {
 
 constexpr DWORD kServiceStartLimitMs = 30000;
 
-// Closes a Service Control Manager handle on every way out.
-class ServiceHandle {
- public:
-  explicit ServiceHandle(SC_HANDLE h) : h_(h) {}
-  ~ServiceHandle() {
-    if (h_) CloseServiceHandle(h_);
-  }
-  ServiceHandle(const ServiceHandle&) = delete;
-  ServiceHandle& operator=(const ServiceHandle&) = delete;
-  SC_HANDLE Get() const { return h_; }
-
- private:
-  SC_HANDLE h_;
-};
-
 // The caption in the host's menus: one text for all three.
 std::string g_caption;
 const char* g_menu_strings[1] = {""};
 const char kCommandPrefix[] = "ras";
+// The flags of the plug-in's PluginInfo.
+constexpr unsigned kPluginFlags = 12;
 
 void LogQuietly(const std::string& text) {
   try {
@@ -65,18 +55,18 @@ void LogQuietly(const std::string& text) {
 bool IsServiceRunning(const char* name) {
   // Handles close in reverse order of opening: the service, then the manager.
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager.Get()) return false;
+  if (!manager.Valid()) return false;
   ServiceHandle service(OpenServiceA(manager.Get(), name, SERVICE_QUERY_STATUS | SERVICE_START));
   SERVICE_STATUS status{};
-  if (!service.Get() || !QueryServiceStatus(service.Get(), &status)) return false;
+  if (!service.Valid() || !QueryServiceStatus(service.Get(), &status)) return false;
   return status.dwCurrentState == SERVICE_RUNNING;
 }
 
 bool StartServiceAndWait(const char* name) {
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager.Get()) return false;
+  if (!manager.Valid()) return false;
   ServiceHandle service(OpenServiceA(manager.Get(), name, SERVICE_QUERY_STATUS | SERVICE_START));
-  if (!service.Get() || !StartServiceA(service.Get(), 0, nullptr)) return false;
+  if (!service.Valid() || !StartServiceA(service.Get(), 0, nullptr)) return false;
   const DWORD started = GetTickCount();
   for (;;) {
     SERVICE_STATUS status{};
@@ -102,7 +92,7 @@ void ReportSettingsProblems(bool log) {
   if (problems.size() > 3) {
     const size_t more = problems.size() - 2;
     problems.resize(2);
-    problems.push_back("(" + std::to_string(more) + " more in the log)");
+    problems.push_back(Msg(MMoreInLogBefore) + std::to_string(more) + Msg(MMoreInLogAfter));
   }
   std::vector<std::string> items{Msg(MWarningTitle)};
   items.insert(items.end(), problems.begin(), problems.end());
@@ -127,7 +117,7 @@ void RunOpenPlugin(int origin, const char* command_text) {
     }
   }
 
-  if (!FileExists(PluginDirectory() + "vezuzaziz.ini")) {
+  if (!EntryFileExists()) {
     ShowMessage(FMSG_WARNING, {Msg(MWarningTitle), Msg(MEntryFileMissing), "", Msg(MOk)}, 1);
     WriteLogLine(Msg(MEntryFileMissing));
     return;
@@ -138,11 +128,7 @@ void RunOpenPlugin(int origin, const char* command_text) {
     return;
   }
   const std::string text = command_text ? command_text : "";
-  std::string lowered = text;
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  if (lowered == "hangup") {
+  if (LowerAscii(text) == "hangup") {
     HangUpAll();
   } else if (text == "menu") {
     RunMainMenu();
@@ -154,7 +140,7 @@ void RunOpenPlugin(int origin, const char* command_text) {
 void FillPluginInfo(PluginInfo* info) {
   ReadSettings();
   PluginInfo out{};
-  out.Flags = 12;
+  out.Flags = kPluginFlags;
   g_caption = Msg(MCaption);
   g_menu_strings[0] = g_caption.c_str();
   out.PluginMenuStrings = g_menu_strings;
@@ -179,11 +165,11 @@ void RunGuarded(const std::function<void()>& action) {
     action();
     return;
   } catch (const std::bad_alloc&) {
-    failure = "Not enough memory to complete the action.";
+    failure = Msg(MOutOfMemory);
   } catch (const std::exception& e) {
     failure = e.what();
   } catch (...) {
-    failure = "The action failed unexpectedly.";
+    failure = Msg(MUnexpectedFailure);
   }
   try {
     LogQuietly(failure);

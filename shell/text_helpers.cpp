@@ -13,42 +13,55 @@ namespace {
 
 bool In(const CharSet& set, char c) { return set.test(static_cast<unsigned char>(c)); }
 
+// The word rule, in one place: the first word at or after `from` spans
+// [start, end); start is the text's size when there is none.
+struct WordSpan {
+  size_t start;
+  size_t end;
+};
+
+WordSpan NextWord(std::string_view text, const CharSet& set, size_t from) {
+  while (from < text.size() && In(set, text[from])) ++from;
+  size_t end = from;
+  while (end < text.size() && !In(set, text[end])) ++end;
+  return {from, end};
+}
+
+// Word n (from 1); start is the text's size when there is none.
+WordSpan FindWord(int n, std::string_view text, const CharSet& set) {
+  WordSpan word{text.size(), text.size()};
+  if (n < 1) return word;
+  int count = 0;
+  for (word = NextWord(text, set, 0); word.start < text.size(); word = NextWord(text, set, word.end)) {
+    if (++count == n) return word;
+  }
+  return word;
+}
+
 }  // namespace
 
 int CountWords(std::string_view text, const CharSet& set) {
   int count = 0;
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n) {
-    while (i < n && In(set, text[i])) ++i;
-    if (i < n) ++count;
-    while (i < n && !In(set, text[i])) ++i;
-  }
+  for (WordSpan w = NextWord(text, set, 0); w.start < text.size(); w = NextWord(text, set, w.end)) ++count;
   return count;
 }
 
 int WordStart(int n, std::string_view text, const CharSet& set) {
-  if (n < 1) return 0;
-  int count = 0;
-  size_t i = 0;
-  const size_t len = text.size();
-  while (i < len) {
-    while (i < len && In(set, text[i])) ++i;
-    if (i < len) {
-      ++count;
-      if (count == n) return static_cast<int>(i) + 1;
-    }
-    while (i < len && !In(set, text[i])) ++i;
-  }
-  return 0;
+  const WordSpan word = FindWord(n, text, set);
+  return word.start < text.size() ? static_cast<int>(word.start) + 1 : 0;
 }
 
 std::string NthWord(int n, std::string_view text, const CharSet& set) {
-  const int start = WordStart(n, text, set);
-  if (start == 0) return std::string();
-  size_t end = static_cast<size_t>(start) - 1;
-  while (end < text.size() && !In(set, text[end])) ++end;
-  return std::string(text.substr(static_cast<size_t>(start) - 1, end - (static_cast<size_t>(start) - 1)));
+  const WordSpan word = FindWord(n, text, set);
+  return std::string(text.substr(word.start, word.end - word.start));
+}
+
+std::vector<std::string> SplitWords(std::string_view text, const CharSet& set) {
+  std::vector<std::string> words;
+  for (WordSpan w = NextWord(text, set, 0); w.start < text.size(); w = NextWord(text, set, w.end)) {
+    words.emplace_back(text.substr(w.start, w.end - w.start));
+  }
+  return words;
 }
 
 std::string ConvertToOem(std::string_view text) {

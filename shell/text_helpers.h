@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A set of 8-bit character codes.
 using CharSet = std::bitset<256>;
@@ -19,6 +20,8 @@ int CountWords(std::string_view text, const CharSet& set);
 int WordStart(int n, std::string_view text, const CharSet& set);
 // Word n, or the empty text.
 std::string NthWord(int n, std::string_view text, const CharSet& set);
+// Every word in order, found in one pass: NthWord for 1 to CountWords.
+std::vector<std::string> SplitWords(std::string_view text, const CharSet& set);
 
 // ANSI to OEM and back with CharToOemBuffA / OemToCharBuffA; the result has
 // the same length as the text, whatever that length is.

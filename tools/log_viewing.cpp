@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/file_io.h"
 #include "shell/host_calls.h"
 #include "shell/messages.h"
 #include "shell/platform.h"
@@ -14,9 +15,16 @@ namespace {
 
 std::string CurrentLogPath() { return PluginDirectory() + CurrentLogFileName(); }
 
+// The host's viewer would wait for ever on a pipe or read a device without
+// end: such a file is refused with a box before the viewer sees it.
+void ViewChecked(const std::string& path) {
+  CheckRegularFileOrMissing(path);
+  HostViewer(path);
+}
+
 }  // namespace
 
-void ViewCurrentLog() { HostViewer(CurrentLogPath()); }
+void ViewCurrentLog() { ViewChecked(CurrentLogPath()); }
 
 void LogFileMenu() {
   const std::string directory = PluginDirectory();
@@ -43,5 +51,5 @@ void LogFileMenu() {
   const int chosen = HostMenu(Msg(MLogMenuTitle), Msg(MLogMenuBottom) + std::to_string(rows.size()), "MainMenu",
                               nullptr, nullptr, rows);
   if (chosen < 0 || chosen >= static_cast<int>(names.size())) return;
-  HostViewer(directory + names[static_cast<size_t>(chosen)]);
+  ViewChecked(directory + names[static_cast<size_t>(chosen)]);
 }

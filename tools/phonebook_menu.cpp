@@ -7,15 +7,13 @@
 #include "dial/ras_api.h"
 #include "dial/ras_function_lookup.h"
 #include "shell/host_calls.h"
-#include "shell/main_menu.h"
+#include "shell/menu_rows.h"
 #include "shell/messages.h"
 #include "shell/settings.h"
 #include "shell/text_helpers.h"
 #include "tools/event_log.h"
 
 namespace {
-
-constexpr DWORD kErrorBufferTooSmall = 603;
 
 // The saved dial parameters of an entry, from the default phone book.
 DWORD SavedParams(const std::string& entry, RASDIALPARAMSA& params, BOOL& password_saved) {
@@ -26,28 +24,20 @@ DWORD SavedParams(const std::string& entry, RASDIALPARAMSA& params, BOOL& passwo
   return RasGetEntryDialParamsA(nullptr, &params, &password_saved);
 }
 
-// The phone book's entry names, in the order the system gives them. The
-// list grows to what the service asks for, so no entry is left out.
+// The phone book's entry names, in the order the system gives them, all of
+// them however many there are.
 std::vector<std::string> EnumerateEntries(const char* phonebook) {
-  std::vector<RASENTRYNAMEA> buffer(100);
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    buffer[0].dwSize = sizeof(RASENTRYNAMEA);
-    DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASENTRYNAMEA));
-    DWORD count = 0;
-    const DWORD rc = RasEnumEntriesA(nullptr, phonebook, buffer.data(), &bytes, &count);
-    if (rc == kErrorBufferTooSmall && bytes > buffer.size() * sizeof(RASENTRYNAMEA)) {
-      buffer.resize(bytes / sizeof(RASENTRYNAMEA) + 1);
-      continue;
-    }
-    std::vector<std::string> names;
-    if (rc != 0) return names;
-    for (DWORD i = 0; i < count && i < buffer.size(); ++i) {
-      buffer[i].szEntryName[sizeof buffer[i].szEntryName - 1] = '\0';
-      names.emplace_back(buffer[i].szEntryName);
-    }
-    return names;
+  const auto enumerate = [phonebook](RASENTRYNAMEA* list, DWORD* bytes, DWORD* count) {
+    return RasEnumEntriesA(nullptr, phonebook, list, bytes, count);
+  };
+  std::vector<RASENTRYNAMEA> entries;
+  std::vector<std::string> names;
+  if (EnumerateRasList(enumerate, entries) != 0) return names;
+  for (RASENTRYNAMEA& entry : entries) {
+    entry.szEntryName[sizeof entry.szEntryName - 1] = '\0';
+    names.emplace_back(entry.szEntryName);
   }
-  return {};
+  return names;
 }
 
 void DialPhonebookEntry(const char* phonebook, const std::string& name) {
@@ -106,24 +96,22 @@ void SystemPhonebookMenu() {
   for (size_t i = 0; i < names.size(); ++i) {
     SetNumberedRowText(rows[i].Text, sizeof rows[i].Text, static_cast<int>(i) + 1, names[i]);
   }
-  int key = -1;
+  int key = kBreakEnter;
   const int chosen = HostMenu(Msg(MMenuTitle), Msg(MMenuBottom), "External", kEntryBreakKeys, &key, rows);
   if (chosen < 0 || chosen >= static_cast<int>(names.size())) return;
   const std::string& name = names[static_cast<size_t>(chosen)];
 
   switch (key) {
-    case 0:  // F4: edit
+    case kBreakF4:  // edit
       RasEditPhonebookEntryA(nullptr, phonebook, name.c_str());
       WriteLogLine(Msg(MEntryPrefix) + name + Msg(MEntryChanged));
       break;
-    case 1:  // Ins: create
+    case kBreakIns:  // create
       RasCreatePhonebookEntryA(nullptr, phonebook);
       WriteLogLine(Msg(MEntryPrefix) + Msg(MEntryAdded));
       break;
-    case 2: {  // Del: delete after confirmation
-      const int answer = ShowMessage(
-          0, {Msg(MDeleteTitle), Msg(MDeleteQuestion) + name + "?", Msg(MDeleteButton), Msg(MCancel)}, 2);
-      if (answer != 0) return;
+    case kBreakDel: {  // delete after confirmation
+      if (!AskToDelete(name)) return;
       // The looked-up address is a plain function pointer of the documented
       // signature; it goes through void* to say so.
       auto delete_entry = reinterpret_cast<RASDELETEENTRYFUNC>(
@@ -132,7 +120,7 @@ void SystemPhonebookMenu() {
       WriteLogLine(Msg(MEntryPrefix) + name + Msg(MEntryDeleted));
       break;
     }
-    default:  // Enter: dial
+    default:  // Enter (kBreakEnter): dial
       DialPhonebookEntry(phonebook, name);
       break;
   }

@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "winapi/reg_file.h"
+#include "winapi/standin_control.h"
 #include "winapi/standin_internal.h"
 #include "winapi/windows.h"
 #include "winapi/world.h"
@@ -42,6 +43,8 @@ struct FileStamp {
            mtime.tv_nsec == o.mtime.tv_nsec;
   }
 };
+
+constexpr DWORD kErrorBadDb = 1009;
 
 std::recursive_mutex g_mutex;
 RegTree g_tree;
@@ -100,9 +103,17 @@ class ChangeLock {
   int fd_ = -1;
 };
 
-// Writes the tree; false (with nothing changed on disk) when it cannot.
-bool Save() {
+// Writes the tree: ERROR_SUCCESS, or with nothing changed on disk
+// ERROR_CANTWRITE when the file cannot be written, and ERROR_BADDB when it
+// was read with a line not understood (rewriting it would drop that line).
+LSTATUS Save() {
   std::string path = RegistryPath();
+  if (g_tree.not_understood != 0) {
+    world::Journal("not rewritten: " + path + " line " + std::to_string(g_tree.not_understood) +
+                   " is not understood");
+    g_loaded = false;  // the change stays in memory only: read the file again
+    return static_cast<LSTATUS>(kErrorBadDb);
+  }
   std::string tmp = path + ".tmp." + std::to_string(getpid());
   std::string text = RegText(g_tree);
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -123,10 +134,10 @@ bool Save() {
   if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
     unlink(tmp.c_str());
     g_loaded = false;  // memory may now differ from the file: reload next time
-    return false;
+    return ERROR_CANTWRITE;
   }
   g_loaded_stamp = Stamp(path);
-  return true;
+  return ERROR_SUCCESS;
 }
 
 const char* RootName(HKEY key) {
@@ -186,6 +197,7 @@ bool IsReadOnly(const std::string& path) {
 bool IsRootPath(const std::string& path) { return path.find('\\') == std::string::npos; }
 
 constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK;
+constexpr DWORD kRegMultiSz = 7;
 
 HKEY NewHandle(const std::string& path, REGSAM access) {
   uintptr_t id = g_next_handle;
@@ -194,33 +206,41 @@ HKEY NewHandle(const std::string& path, REGSAM access) {
   return reinterpret_cast<HKEY>(id);
 }
 
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == kRegMultiSz; }
+
 // Copies a value's data out the way RegQueryValueExA and RegEnumValueA do.
 LSTATUS CopyData(const RegValue& v, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  // The room is read before anything is written: a caller may pass the same
+  // variable for the type and the size. The size is written last.
+  const DWORD room = lpcbData ? *lpcbData : 0;
+  const DWORD size = static_cast<DWORD>(v.data.size());
+  LSTATUS rc = ERROR_SUCCESS;
+  if (lpData) {
+    if (room < size) {
+      rc = ERROR_MORE_DATA;
+    } else if (size) {
+      std::memcpy(lpData, v.data.data(), size);
+      // A string stored without its zero gets one when the buffer has room
+      // for it, as the NT family does; the size stays that of the data.
+      if (IsStringType(v.type) && size < room && v.data.back() != 0) lpData[size] = 0;
+    }
+  }
   if (lpType) *lpType = v.type;
-  DWORD size = static_cast<DWORD>(v.data.size());
-  if (!lpcbData) return ERROR_SUCCESS;
-  if (!lpData) {
-    *lpcbData = size;
-    return ERROR_SUCCESS;
-  }
-  if (*lpcbData < size) {
-    *lpcbData = size;
-    return ERROR_MORE_DATA;
-  }
-  if (size) std::memcpy(lpData, v.data.data(), size);
-  *lpcbData = size;
-  return ERROR_SUCCESS;
+  if (lpcbData) *lpcbData = size;
+  return rc;
 }
 
-}  // namespace
-
+// A reload of the world reads registry.reg afresh.
 void ResetRegistry() {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   g_loaded = false;
   g_tree = RegTree();
 }
 
+const bool kReloadHook = (StandinAddReloadHook(&ResetRegistry), true);
+
+}  // namespace
 }  // namespace standin
 
 using namespace standin;
@@ -248,15 +268,16 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
     *phkResult = NewHandle(existing ? existing->path : path, samDesired);
     return ERROR_SUCCESS;
   }
-  if (!(base_access & KEY_CREATE_SUB_KEY) || IsReadOnly(path)) return ERROR_ACCESS_DENIED;
+  // As on Windows, the parent handle's own rights do not matter here.
+  if (IsReadOnly(path)) return ERROR_ACCESS_DENIED;
   ChangeLock change;
   Refresh();
   bool created = false;
   RegKey* key = g_tree.Create(path, &created);
   std::string stored = key->path;
-  if (created && !Save()) {
+  if (LSTATUS rc = created ? Save() : static_cast<LSTATUS>(ERROR_SUCCESS)) {
     Refresh();
-    return ERROR_CANTWRITE;
+    return rc;
   }
   if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   *phkResult = NewHandle(stored, samDesired);
@@ -270,13 +291,13 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM
   std::string base;
   REGSAM base_access = 0;
   if (!Resolve(hKey, &base, &base_access)) return ERROR_INVALID_HANDLE;
+  *phkResult = nullptr;  // whatever fails from here on, the caller holds no key
   std::string path;
   if (LSTATUS rc = JoinSubKey(base, lpSubKey, &path)) return rc;
   Refresh();
+  if (!IsRootPath(base) && !g_tree.Find(base)) return static_cast<LSTATUS>(kErrorKeyDeleted);
   const RegKey* key = g_tree.Find(path);
-  if (!key && !IsRootPath(path)) {
-    return path == base ? static_cast<LSTATUS>(kErrorKeyDeleted) : static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
-  }
+  if (!key && !IsRootPath(path)) return ERROR_FILE_NOT_FOUND;
   if ((samDesired & kWriteRights) && IsReadOnly(path)) return ERROR_ACCESS_DENIED;
   *phkResult = NewHandle(key ? key->path : path, samDesired);
   return ERROR_SUCCESS;
@@ -338,6 +359,9 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
     if (!IsRootPath(path)) return static_cast<LSTATUS>(kErrorKeyDeleted);
     key = g_tree.Create(path, &created);
   }
+  // A string whose count leaves out the zero that follows it in memory is
+  // stored with that zero, as the NT family does.
+  if (IsStringType(dwType) && cbData && lpData[cbData - 1] != 0 && lpData[cbData] == 0) ++cbData;
   RegValue value;
   value.name = lpValueName ? lpValueName : "";
   value.type = dwType;
@@ -352,9 +376,9 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
     }
   }
   if (!replaced) key->values.push_back(value);
-  if (!Save()) {
+  if (LSTATUS rc = Save()) {
     Refresh();
-    return ERROR_CANTWRITE;
+    return rc;
   }
   return ERROR_SUCCESS;
 }
@@ -369,7 +393,13 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
   if (!key || dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
   const RegValue& v = key->values[dwIndex];
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
-  if (v.name.size() + 1 > *lpcchValueName) return ERROR_MORE_DATA;
+  if (v.name.size() + 1 > *lpcchValueName) {
+    // The name does not fit: neither name nor data is stored, but the type
+    // and the data size are reported, as the NT family does.
+    if (lpType) *lpType = v.type;
+    if (lpcbData) *lpcbData = static_cast<DWORD>(v.data.size());
+    return ERROR_MORE_DATA;
+  }
   if (lpcbData && lpData && *lpcbData < v.data.size()) {
     // Neither the name nor the data is stored when the data does not fit.
     if (lpType) *lpType = v.type;
@@ -396,9 +426,9 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   for (auto it = key->values.begin(); it != key->values.end(); ++it) {
     if (EqualNoCase(it->name, name)) {
       key->values.erase(it);
-      if (!Save()) {
+      if (LSTATUS rc = Save()) {
         Refresh();
-        return ERROR_CANTWRITE;
+        return rc;
       }
       return ERROR_SUCCESS;
     }
@@ -418,16 +448,15 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   Refresh();
   const RegKey* key = g_tree.Find(path);
   if (IsRootPath(path)) return ERROR_ACCESS_DENIED;  // a root cannot go
-  if (!key) {
-    return path == base ? static_cast<LSTATUS>(kErrorKeyDeleted) : static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
-  }
+  if (!IsRootPath(base) && !g_tree.Find(base)) return static_cast<LSTATUS>(kErrorKeyDeleted);
+  if (!key) return ERROR_FILE_NOT_FOUND;
   // Nor can a key that still has keys below it.
   if ( g_tree.HasSubKeys(path) || IsReadOnly(path))
     return ERROR_ACCESS_DENIED;
   g_tree.Remove(path);
-  if (!Save()) {
+  if (LSTATUS rc = Save()) {
     Refresh();
-    return ERROR_CANTWRITE;
+    return rc;
   }
   return ERROR_SUCCESS;
 }

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "winapi/handles.h"
 #include "winapi/standin_internal.h"
@@ -21,6 +22,7 @@
 namespace standin {
 namespace {
 
+constexpr DWORD kErrorInvalidAddress = 487;
 constexpr DWORD kErrorInvalidServiceControl = 1052;
 constexpr DWORD kErrorDatabaseDoesNotExist = 1065;
 constexpr DWORD kRpcServerUnavailable = 1722;
@@ -113,8 +115,12 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWO
     SetLastError(kRpcServerUnavailable);
     return nullptr;
   }
-  if (lpDatabaseName && !EqualNoCase(lpDatabaseName, "ServicesActive")) {
-    SetLastError(kErrorDatabaseDoesNotExist);
+  // The active database (named exactly so, or by NULL or ""), else: the
+  // failed one's name does not exist (1065), any other is not a database
+  // name (123), as Wine answers (the names compare with their case).
+  if (lpDatabaseName && *lpDatabaseName && std::strcmp(lpDatabaseName, "ServicesActive") != 0) {
+    SetLastError(std::strcmp(lpDatabaseName, "ServicesFailed") == 0 ? kErrorDatabaseDoesNotExist
+                                                                    : static_cast<DWORD>(ERROR_INVALID_NAME));
     return nullptr;
   }
   HANDLE h = RegisterHandle(std::make_shared<ScManagerObject>(dwDesiredAccess));
@@ -126,7 +132,11 @@ SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD 
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
-  if (!lpServiceName || !*lpServiceName) {
+  if (!lpServiceName) {
+    SetLastError(kErrorInvalidAddress);
+    return nullptr;
+  }
+  if (!*lpServiceName) {
     SetLastError(ERROR_INVALID_NAME);
     return nullptr;
   }

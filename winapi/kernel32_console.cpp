@@ -4,14 +4,18 @@
 // The queue lives in this process. Tests and the simulated remote access
 // service add key events with StandinPushKey; when standard input is a
 // terminal, the bytes waiting on it are turned into key events each time the
-// queue is looked at.
+// queue is looked at. The input handle can be waited on (kernel32_sync.cpp):
+// it is signalled while a record, or a byte of the terminal, waits.
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -20,6 +24,7 @@
 #include "winapi/handles.h"
 #include "winapi/standin_console.h"
 #include "winapi/standin_internal.h"
+#include "winapi/standin_sync.h"
 #include "winapi/windows.h"
 #include "winapi/world.h"
 
@@ -33,6 +38,7 @@ constexpr WORD kVkTab = 0x09;
 constexpr WORD kVkReturn = 0x0D;
 constexpr WORD kVkSpace = 0x20;
 constexpr DWORD kShiftPressed = 0x0010;
+constexpr DWORD kErrorInvalidAccess = 12;
 
 std::mutex g_mutex;
 std::condition_variable g_input_arrived;
@@ -94,33 +100,76 @@ INPUT_RECORD KeyRecord(const KeyInfo& key, bool down) {
   return r;
 }
 
-// Turns the bytes waiting on a terminal's standard input into key events.
-// The terminal is switched to byte-at-a-time input only for the moment of
-// reading (so that a lone Esc arrives without Enter). Caller holds g_mutex.
-void PumpTerminal() {
-  // A process in the terminal's background must not read it (that would stop
-  // it with SIGTTIN); its keys belong to the foreground job anyway.
-  if (!isatty(0) || tcgetpgrp(0) != getpgrp()) return;
-  struct termios saved {};
-  bool switched = false;
-  if (tcgetattr(0, &saved) == 0 && (saved.c_lflag & ICANON)) {
-    struct termios raw = saved;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    switched = tcsetattr(0, TCSANOW, &raw) == 0;
+// Standard input as a terminal, learnt once per process. A terminal in line
+// mode is put into key-at-a-time mode without echo the first time the
+// console input is used while this process is the terminal's foreground
+// job (a console hands over each key as it comes, and so must the
+// terminal, or a lone Esc would wait for Enter), and given its mode back
+// when the process exits. Caller holds g_mutex.
+struct Terminal {
+  bool is_terminal = isatty(0) != 0;
+  bool gone = false;  // hung up or at its end: nothing more will come
+  bool mode_settled = false;
+};
+Terminal& StdinTerminal() {
+  static Terminal terminal;
+  return terminal;
+}
+
+struct termios g_saved_mode {};
+// At exit the process may be in the terminal's background: with SIGTTOU
+// blocked the mode is given back instead of the process being stopped.
+void RestoreTerminalMode() {
+  sigset_t ttou, old;
+  sigemptyset(&ttou);
+  sigaddset(&ttou, SIGTTOU);
+  pthread_sigmask(SIG_BLOCK, &ttou, &old);
+  tcsetattr(0, TCSANOW, &g_saved_mode);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+// Whether this process may read the terminal now. A process in the
+// terminal's background must not (that would stop it with SIGTTIN); its
+// keys belong to the foreground job anyway.
+bool TerminalIsOurs() {
+  Terminal& t = StdinTerminal();
+  if (!t.is_terminal || t.gone || tcgetpgrp(0) != getpgrp()) return false;
+  if (!t.mode_settled) {
+    t.mode_settled = true;
+    struct termios mode {};
+    if (tcgetattr(0, &mode) == 0 && (mode.c_lflag & ICANON)) {
+      g_saved_mode = mode;
+      mode.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+      mode.c_cc[VMIN] = 1;
+      mode.c_cc[VTIME] = 0;
+      if (tcsetattr(0, TCSANOW, &mode) == 0) std::atexit(RestoreTerminalMode);
+    }
   }
+  return true;
+}
+
+// Turns the bytes waiting on a terminal's standard input into key events.
+// Caller holds g_mutex.
+void PumpTerminal() {
+  if (!TerminalIsOurs()) return;
   std::string bytes;
   struct pollfd pfd {0, POLLIN, 0};
-  while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN)) {
+  while (poll(&pfd, 1, 0) > 0) {
     int available = 0;
-    if (ioctl(0, FIONREAD, &available) != 0 || available <= 0) break;
+    if (!(pfd.revents & POLLIN) || ioctl(0, FIONREAD, &available) != 0 || available <= 0) {
+      // Hung up, or readable without a byte: the terminal has ended, and
+      // is not watched again.
+      StdinTerminal().gone = true;
+      break;
+    }
     std::string chunk(static_cast<size_t>(available), '\0');
     ssize_t n = read(0, chunk.data(), chunk.size());
-    if (n <= 0) break;
+    if (n <= 0) {
+      StdinTerminal().gone = true;
+      break;
+    }
     bytes.append(chunk.data(), static_cast<size_t>(n));
   }
-  if (switched) tcsetattr(0, TCSANOW, &saved);
   for (size_t i = 0; i < bytes.size(); ++i) {
     unsigned char b = static_cast<unsigned char>(bytes[i]);
     if (b == 0x1B && i + 1 < bytes.size() && (bytes[i + 1] == '[' || bytes[i + 1] == 'O')) {
@@ -151,6 +200,21 @@ void StandinPushKey(WORD vk, bool down) {
     g_queue.push_back(KeyRecord(FromVirtualKey(vk), down));
   }
   g_input_arrived.notify_all();
+  StandinWakeConsoleWaiters();
+}
+
+bool StandinConsoleInputWaiting() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  PumpTerminal();
+  return !g_queue.empty();
+}
+
+int StandinConsoleInputFd(bool* look_again) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  const Terminal& t = StdinTerminal();
+  if (TerminalIsOurs()) return 0;
+  *look_again = t.is_terminal && !t.gone;  // a terminal whose foreground job is another
+  return -1;
 }
 
 void StandinClearConsoleInput() {
@@ -214,7 +278,7 @@ BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
   for (;;) {
     PumpTerminal();
     if (!g_queue.empty()) break;
-    if (isatty(0)) {
+    if (StdinTerminal().is_terminal) {
       g_input_arrived.wait_for(lock, std::chrono::milliseconds(20));
     } else {
       g_input_arrived.wait(lock);
@@ -231,12 +295,20 @@ BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
 
 BOOL WINAPI WriteConsoleInputA(HANDLE hConsoleInput, const INPUT_RECORD* lpBuffer, DWORD nLength,
                                LPDWORD lpNumberOfEventsWritten) {
-  if (!IsConsoleInput(hConsoleInput)) {
-    SetLastError(ERROR_INVALID_HANDLE);
+  // As the NT family checks: no count to write (where Windows itself would
+  // fault) 12, as Wine answers; records to write from no buffer 998, except
+  // through INVALID_HANDLE_VALUE, which is refused first; a handle that is no
+  // console input 6. A failure leaves the count as it was, as Wine does.
+  if (!lpNumberOfEventsWritten) {
+    SetLastError(kErrorInvalidAccess);
     return FALSE;
   }
-  if (!lpNumberOfEventsWritten || (!lpBuffer && nLength)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+  if (hConsoleInput != INVALID_HANDLE_VALUE && !lpBuffer && nLength) {
+    SetLastError(kErrorNoAccess);
+    return FALSE;
+  }
+  if (!IsConsoleInput(hConsoleInput)) {
+    SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
   {
@@ -245,6 +317,7 @@ BOOL WINAPI WriteConsoleInputA(HANDLE hConsoleInput, const INPUT_RECORD* lpBuffe
   }
   *lpNumberOfEventsWritten = nLength;
   g_input_arrived.notify_all();
+  StandinWakeConsoleWaiters();
   return TRUE;
 }
 

@@ -18,6 +18,7 @@
 
 #include "winapi/file_object.h"
 #include "winapi/handles.h"
+#include "winapi/standin_control.h"
 #include "winapi/standin_internal.h"
 #include "winapi/windows.h"
 #include "winapi/world.h"
@@ -53,6 +54,16 @@ std::string MatchInDir(const std::string& dir, const std::string& name) {
 std::string ResolveCase(const std::string& host) {
   struct stat st {};
   if (host.empty() || lstat(host.c_str(), &st) == 0) return host;
+  // Most often only the last component is missing as spelled (a file about
+  // to be created, or named in another case): one look at its directory.
+  const size_t slash = host.rfind('/');
+  if (slash != std::string::npos && slash > 0 && slash + 1 < host.size()) {
+    const std::string dir = host.substr(0, slash);
+    if (lstat(dir.c_str(), &st) == 0) {
+      const std::string match = MatchInDir(dir, host.substr(slash + 1));
+      return match.empty() ? host : dir + "/" + match;
+    }
+  }
   std::string out;
   size_t pos = 0;
   if (host[0] == '/') {
@@ -85,6 +96,10 @@ std::string ResolveCase(const std::string& host) {
 }
 
 std::string HostOf(const char* windows_path) { return ResolveCase(world::HostPath(windows_path)); }
+
+// Wildcards and the other characters no file name may hold: a name with one
+// of them cannot be opened, moved or deleted (ERROR_INVALID_NAME).
+bool HasInvalidNameCharacter(const char* windows_path) { return std::strpbrk(windows_path, "*?<>|\"") != nullptr; }
 
 std::string ParentOf(const std::string& host) {
   std::string p = host;
@@ -211,13 +226,15 @@ void FillFindData(const FoundEntry& e, LPWIN32_FIND_DATAA data) {
   std::strncpy(data->cFileName, e.name.c_str(), MAX_PATH - 1);
 }
 
-}  // namespace
-
+// A reload of the world restarts the count of the write fault.
 void ResetFileFaults() {
   std::lock_guard<std::mutex> lock(g_fault_mutex);
   g_write_count = 0;
 }
 
+const bool kReloadHook = (StandinAddReloadHook(&ResetFileFaults), true);
+
+}  // namespace
 }  // namespace standin
 
 using namespace standin;
@@ -265,8 +282,19 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
       return INVALID_HANDLE_VALUE;
   }
   std::string host = HostOf(lpFileName);
-  if (!host.empty() && host.back() == '/') {
-    SetLastError(ERROR_INVALID_NAME);
+  if (host.size() > 1 && host.back() == '/') {
+    // "name\": a directory that is there cannot be opened as a file (5),
+    // a file cannot be named as a directory (123), and a name that is not
+    // there is missing (2 or 3) to open and invalid (123) to create, as
+    // Windows reports them.
+    struct stat named {};
+    const std::string bare = host.substr(0, host.find_last_not_of('/') + 1);
+    const bool creates = dwCreationDisposition != OPEN_EXISTING && dwCreationDisposition != TRUNCATE_EXISTING;
+    if (stat(bare.c_str(), &named) != 0) {
+      SetLastError(creates ? static_cast<DWORD>(ERROR_INVALID_NAME) : MissingError(bare));
+    } else {
+      SetLastError(S_ISDIR(named.st_mode) ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : static_cast<DWORD>(ERROR_INVALID_NAME));
+    }
     return INVALID_HANDLE_VALUE;
   }
   struct stat before {};
@@ -279,12 +307,15 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     SetLastError(ERROR_FILE_EXISTS);
     return INVALID_HANDLE_VALUE;
   }
-  int fd = open(host.c_str(), flags, 0666);
+  // Opening never waits, as on Windows: a FIFO without a writer would block
+  // open(2). The descriptor blocks again for the reads and writes.
+  int fd = open(host.c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) {
     int err = errno;
     SetLastError(err == EEXIST ? static_cast<DWORD>(ERROR_FILE_EXISTS) : PathError(err, host));
     return INVALID_HANDLE_VALUE;
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   auto file = std::make_shared<FileObject>(fd, true, want_read, want_write || append_only, lpFileName);
   file->host_path = host;
   HANDLE h = RegisterHandle(file);
@@ -345,6 +376,12 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     return FALSE;
   }
   if (WriteShouldFail(*file)) {
+    // A disk that fills in the middle of the write: [faults] fail_write_bytes
+    // of its bytes land before it fails.
+    const long landed = std::clamp<long>(SystemIni()->GetInt("faults", "fail_write_bytes", 0), 0,
+                                         static_cast<long>(nNumberOfBytesToWrite));
+    ssize_t n = landed > 0 ? write(file->fd(), lpBuffer, static_cast<size_t>(landed)) : 0;
+    *lpNumberOfBytesWritten = n > 0 ? static_cast<DWORD>(n) : 0;
     SetLastError(ERROR_DISK_FULL);
     return FALSE;
   }
@@ -397,9 +434,9 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
   }
   uint64_t upos = static_cast<uint64_t>(pos);
   if (lpDistanceToMoveHigh) *lpDistanceToMoveHigh = static_cast<LONG>(upos >> 32);
-  // Success clears the last error so that a position of 0xFFFFFFFF can be told
-  // apart from a failure.
-  SetLastError(ERROR_SUCCESS);
+  // Success leaves the last error alone, except that a position whose low
+  // part is 0xFFFFFFFF clears it, so that it can be told apart from a failure.
+  if (static_cast<DWORD>(upos) == INVALID_SET_FILE_POINTER) SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(upos);
 }
 
@@ -430,10 +467,12 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
+#ifndef WINAPI_SKIP_FLUSHES  // defined by the fuzz build only
   if (fsync(file->fd()) != 0 && errno != EINVAL && errno != EROFS) {
     SetLastError(WinErrorFromErrno(errno));
     return FALSE;
   }
+#endif
   return TRUE;
 }
 
@@ -452,14 +491,24 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   return AttributesOf(st, name);
 }
 
-BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+namespace standin {
+namespace {
+
+// The Windows 95 family exports MoveFileExA and LockFileEx but implements
+// neither: both fail there with ERROR_CALL_NOT_IMPLEMENTED.
+bool OnWindows95Family() {
+  if (SystemIni()->GetInt("system", "platform_id", VER_PLATFORM_WIN32_NT) != VER_PLATFORM_WIN32_WINDOWS) return false;
+  SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  return true;
+}
+
+BOOL MoveFileWithFlags(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
   if (!lpExistingFileName || !lpNewFileName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  constexpr DWORD kKnownFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-  if (dwFlags & ~kKnownFlags) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+  if (HasInvalidNameCharacter(lpExistingFileName) || HasInvalidNameCharacter(lpNewFileName)) {
+    SetLastError(ERROR_INVALID_NAME);
     return FALSE;
   }
   std::string from = HostOf(lpExistingFileName);
@@ -493,6 +542,9 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     SetLastError(err == EEXIST ? static_cast<DWORD>(ERROR_ALREADY_EXISTS) : PathError(err, to));
     return FALSE;
   }
+#ifdef WINAPI_SKIP_FLUSHES
+  dwFlags &= ~static_cast<DWORD>(MOVEFILE_WRITE_THROUGH);
+#endif
   if (dwFlags & MOVEFILE_WRITE_THROUGH) {
     int dfd = open(ParentOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
@@ -503,9 +555,30 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
   return TRUE;
 }
 
+}  // namespace
+}  // namespace standin
+
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+  if (OnWindows95Family()) return FALSE;
+  constexpr DWORD kKnownFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (dwFlags & ~kKnownFlags) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return MoveFileWithFlags(lpExistingFileName, lpNewFileName, dwFlags);
+}
+
+BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+  return MoveFileWithFlags(lpExistingFileName, lpNewFileName, 0);
+}
+
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (!lpFileName || !*lpFileName) {
     SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  if (HasInvalidNameCharacter(lpFileName)) {
+    SetLastError(ERROR_INVALID_NAME);
     return FALSE;
   }
   std::string host = HostOf(lpFileName);
@@ -551,6 +624,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     return INVALID_HANDLE_VALUE;
   }
   if (dir_win.size() == 2 && dir_win[1] == ':') dir_win += "\\";  // "C:" alone is that drive's root here
+  // A drive's root directory lists no "." and "..".
+  const bool drive_root = dir_win.size() >= 3 && dir_win[1] == ':' && dir_win.find_first_not_of("\\/", 2) == std::string::npos;
   std::string dir = dir_win.empty() ? std::string(".") : HostOf(dir_win.c_str());
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   DIR* d = opendir(dir.c_str());
@@ -571,7 +646,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
                      ToFileTime(st.st_mtim)};
     // "." and ".." come first, as the system lists them.
     if (name == "." || name == "..") {
-      if (dir != "/") dots.push_back(entry);
+      if (!drive_root && dir != "/") dots.push_back(entry);
     } else {
       search->entries.push_back(entry);
     }
@@ -621,4 +696,116 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
     return FALSE;
   }
   return TRUE;
+}
+
+DWORD WINAPI GetFileType(HANDLE hFile) {
+  auto file = LookupHandleAs<FileObject>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(NO_ERROR);
+  if (file->console_input) return FILE_TYPE_CHAR;
+  struct stat st {};
+  if (fstat(file->fd(), &st) != 0) {
+    SetLastError(WinErrorFromErrno(errno));
+    return FILE_TYPE_UNKNOWN;
+  }
+  if (S_ISREG(st.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_CHAR;  // character and block devices alike
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+  auto file = LookupHandleAs<FileObject>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!file->can_write()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const off_t at = lseek(file->fd(), 0, SEEK_CUR);
+  if (at < 0 || ftruncate(file->fd(), at) != 0) {
+    SetLastError(WinErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// ---- Byte-range locks ---------------------------------------------------------------------
+//
+// Open-file-description locks of the host: held per handle, shared by every
+// process on the machine, released when the handle is closed, as Windows
+// does. An exclusive lock is taken whatever access the handle has.
+
+namespace {
+
+BOOL ChangeLock(HANDLE hFile, short type, bool wait, uint64_t offset, DWORD low, DWORD high) {
+  auto file = LookupHandleAs<FileObject>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const uint64_t length = (static_cast<uint64_t>(high) << 32) | low;
+  if (length == 0 || length > static_cast<uint64_t>(INT64_MAX) || offset > static_cast<uint64_t>(INT64_MAX)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = static_cast<off_t>(length);
+  for (;;) {
+    if (fcntl(file->fd(), wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) == 0) return TRUE;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EACCES) {
+      SetLastError(ERROR_LOCK_VIOLATION);
+    } else {
+      SetLastError(WinErrorFromErrno(errno));
+    }
+    return FALSE;
+  }
+}
+
+uint64_t OffsetOf(DWORD low, DWORD high) { return (static_cast<uint64_t>(high) << 32) | low; }
+
+}  // namespace
+
+BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToLockLow,
+                     DWORD nNumberOfBytesToLockHigh) {
+  return ChangeLock(hFile, F_WRLCK, false, OffsetOf(dwFileOffsetLow, dwFileOffsetHigh), nNumberOfBytesToLockLow,
+                    nNumberOfBytesToLockHigh);
+}
+
+BOOL WINAPI UnlockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToUnlockLow,
+                       DWORD nNumberOfBytesToUnlockHigh) {
+  return ChangeLock(hFile, F_UNLCK, false, OffsetOf(dwFileOffsetLow, dwFileOffsetHigh), nNumberOfBytesToUnlockLow,
+                    nNumberOfBytesToUnlockHigh);
+}
+
+BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
+                       DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped) {
+  if (OnWindows95Family()) return FALSE;
+  if (dwReserved != 0 || !lpOverlapped || (dwFlags & ~(LOCKFILE_FAIL_IMMEDIATELY | LOCKFILE_EXCLUSIVE_LOCK))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // Every lock is exclusive here: the plug-in takes no shared ones.
+  return ChangeLock(hFile, F_WRLCK, !(dwFlags & LOCKFILE_FAIL_IMMEDIATELY),
+                    OffsetOf(lpOverlapped->Offset, lpOverlapped->OffsetHigh), nNumberOfBytesToLockLow,
+                    nNumberOfBytesToLockHigh);
+}
+
+BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
+                         DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped) {
+  if (OnWindows95Family()) return FALSE;
+  if (dwReserved != 0 || !lpOverlapped) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return ChangeLock(hFile, F_UNLCK, false, OffsetOf(lpOverlapped->Offset, lpOverlapped->OffsetHigh),
+                    nNumberOfBytesToUnlockLow, nNumberOfBytesToUnlockHigh);
 }

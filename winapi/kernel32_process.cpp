@@ -206,3 +206,5 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
   world::Journal("terminate " + std::to_string(process->pid()));
   return TRUE;
 }
+
+DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }

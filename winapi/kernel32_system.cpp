@@ -37,11 +37,17 @@ std::shared_ptr<const world::IniFile> SystemIni() {
   return g_system_ini;
 }
 
+namespace {
+
 void ResetSystemIni() {
   std::lock_guard<std::mutex> lock(g_ini_mutex);
   g_system_ini.reset();
   g_system_ini_path.clear();
 }
+
+const bool kSystemIniHook = (StandinAddReloadHook(&ResetSystemIni), true);
+
+}  // namespace
 
 DWORD WinErrorFromErrno(int err) {
   switch (err) {
@@ -137,9 +143,8 @@ void StandinAddReloadHook(void (*hook)()) {
 }
 
 void StandinReloadWorld() {
-  standin::ResetSystemIni();
-  standin::ResetRegistry();
-  standin::ResetFileFaults();
+  // Every cache of the world, this file's system.ini among them, is reset by
+  // the hook its own file added.
   std::vector<void (*)()> hooks;
   {
     std::lock_guard<std::mutex> lock(HooksMutex());

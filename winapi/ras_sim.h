@@ -16,6 +16,12 @@ extern "C" {
 // (624). Found through GetProcAddress: "RasDeleteEntryA" in rasapi32.dll and
 // "RasDeleteEntry" in rnaph.dll.
 DWORD WINAPI RasDeleteEntryA(LPCSTR lpszPhonebook, LPCSTR lpszEntry);
+// The connection's statistics: zeros but dwBps, the connection's speed. 0,
+// ERROR_INVALID_PARAMETER (87) for no record, ERROR_INVALID_SIZE (632) for
+// a dwSize other than 60, ERROR_INVALID_HANDLE (6) for a handle that is no
+// connection. Found through GetProcAddress in rasapi32.dll, as on Windows
+// 2000 and later; [libraries] rasapi32_lacks takes it away.
+DWORD WINAPI RasGetConnectionStatistics(HRASCONN hRasConn, RAS_STATS* lpStatistics);
 }
 
 // Ends every dial of this process that is still notifying: none of them

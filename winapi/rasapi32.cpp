@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "winapi/stdcall_check.h"
 #include "winapi/world.h"
 
 #ifdef _WIN32
@@ -267,7 +268,8 @@ std::optional<Connection> FindConnection(DWORD id) {
   return std::nullopt;
 }
 
-// A handle number not used before in this world: never 0, never reused.
+// A handle number not used before in this world: never 0, never reused;
+// 0 when the list of connections cannot be rewritten.
 DWORD NewConnectionId() {
   const std::string path = ConnectionsPath();
   WorldFileLock lock(path);
@@ -276,7 +278,7 @@ DWORD NewConnectionId() {
   for (const Connection& c : ListConnections(ini)) next = std::max(next, static_cast<long>(c.id) + 1);
   if (next > 999999999L) next = 1;
   ini.Set(kCounterSection, "next", std::to_string(next + 1));
-  ini.Save(path);
+  if (!ini.Save(path)) return 0;
   return static_cast<DWORD>(next);
 }
 
@@ -295,14 +297,15 @@ bool AddConnection(const std::string& path, const Connection& c, const std::atom
   return ini.Save(path);
 }
 
-bool RemoveConnection(const std::string& path, DWORD id) {
+// 0 when the connection was listed and is not any more; ERROR_INVALID_HANDLE
+// when it was not listed; ERROR_WRITE_FAULT when the list cannot be rewritten.
+DWORD RemoveConnection(const std::string& path, DWORD id) {
   WorldFileLock lock(path);
   world::IniFile ini = world::IniFile::Load(path);
   const std::string section = std::to_string(id);
-  if (!ini.HasSection(section)) return false;
+  if (!ini.HasSection(section)) return ERROR_INVALID_HANDLE;
   ini.RemoveSection(section);
-  ini.Save(path);
-  return true;
+  return ini.Save(path) ? 0 : static_cast<DWORD>(ERROR_WRITE_FAULT);
 }
 
 // The Windows 95 family publishes the link speed among its dynamic
@@ -376,8 +379,14 @@ struct Dial : std::enable_shared_from_this<Dial> {
       esc_pushed = true;
       PushEscape();
     }
-    if (notifier != nullptr) notifier(0, state, error);
-    if (notifier1 != nullptr) notifier1(IdHandle(id), 0, state, error, 0);
+    // A notifier must be WINAPI (stdcall); one that is not is journalled as
+    // an error, which fails the scenario.
+    long stack_left = 0;
+    if (notifier != nullptr) CallCheckingStack(notifier, stack_left, 0u, state, error);
+    if (notifier1 != nullptr) CallCheckingStack(notifier1, stack_left, IdHandle(id), 0u, state, error, DWORD{0});
+    if (stack_left != 0) {
+      world::Journal("error notifier left the stack pointer " + std::to_string(stack_left) + " bytes off: not WINAPI");
+    }
   }
 
   void Start() {
@@ -698,6 +707,7 @@ DWORD WINAPI RasDialA(RASDIALEXTENSIONS* lpRasDialExtensions, LPCSTR lpszPhonebo
   if (dial->scenario.refuse != 0) return dial->scenario.refuse;
 
   dial->id = NewConnectionId();
+  if (dial->id == 0) return ERROR_WRITE_FAULT;
   // The notifier's address is a plain function pointer of the type's
   // signature; it goes through void* to say so.
   if (dwNotifierType == 1) {
@@ -734,8 +744,8 @@ DWORD WINAPI RasHangUpA(HRASCONN hrasconn) {
       dial->StopAndJoin(false);
     }
   }
-  const bool removed = RemoveConnection(path, id);
-  if (dial == nullptr && !removed) return ERROR_INVALID_HANDLE;
+  const DWORD removed = RemoveConnection(path, id);
+  if (removed == ERROR_WRITE_FAULT || (dial == nullptr && removed != 0)) return removed;
   world::Journal("hangup " + std::to_string(id));
   return 0;
 }
@@ -798,6 +808,18 @@ DWORD WINAPI RasGetProjectionInfoA(HRASCONN hrasconn, int rasprojection, LPVOID 
   SetField(ip->szIpAddress, connection->local_ip);
   SetField(ip->szServerIpAddress, connection->remote_ip);
   *lpcb = sizeof(RASPPPIPA);
+  return 0;
+}
+
+DWORD WINAPI RasGetConnectionStatistics(HRASCONN hRasConn, RAS_STATS* lpStatistics) {
+  if (lpStatistics == nullptr) return ERROR_INVALID_PARAMETER;
+  if (lpStatistics->dwSize != sizeof(RAS_STATS)) return kErrorInvalidSize;
+  const DWORD id = HandleId(hRasConn);
+  const std::optional<Connection> connection = id == 0 ? std::nullopt : FindConnection(id);
+  if (!connection) return ERROR_INVALID_HANDLE;
+  std::memset(lpStatistics, 0, sizeof(RAS_STATS));
+  lpStatistics->dwSize = sizeof(RAS_STATS);
+  lpStatistics->dwBps = connection->speed;
   return 0;
 }
 
@@ -938,6 +960,7 @@ const bool kRegistered = [] {
   StandinRegisterProc("rasapi32.dll", "RasCreatePhonebookEntryA", AsProc(&RasCreatePhonebookEntryA));
   StandinRegisterProc("rasapi32.dll", "RasEditPhonebookEntryA", AsProc(&RasEditPhonebookEntryA));
   StandinRegisterProc("rasapi32.dll", "RasDeleteEntryA", AsProc(&RasDeleteEntryA));
+  StandinRegisterProc("rasapi32.dll", "RasGetConnectionStatistics", AsProc(&RasGetConnectionStatistics));
   StandinRegisterProc("rnaph.dll", "RasDeleteEntry", AsProc(&RasDeleteEntryA));
   return true;
 }();

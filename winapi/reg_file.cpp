@@ -170,7 +170,7 @@ RegKey* RegTree::Create(const std::string& path, bool* created) {
   while (true) {
     size_t next = path.find('\\', pos);
     std::string prefix = path.substr(0, next);
-    if (!Find(prefix)) keys.push_back(RegKey{prefix, {}});
+    if (!Find(prefix)) keys.push_back(RegKey{prefix, {}, {}});
     if (next == std::string::npos) break;
     pos = next + 1;
   }
@@ -199,9 +199,15 @@ RegTree ParseRegText(const std::string& text) {
   RegTree tree;
   std::istringstream in(text);
   std::string line;
-  std::string current;  // path of the section being read; empty: none
+  std::string current;  // path of the section being read
   bool have_section = false;
+  bool before_sections = true;
+  size_t number = 0;
   while (std::getline(in, line)) {
+    const size_t at = ++number;  // a value continued over lines counts from its first
+    auto not_understood = [&] {
+      if (tree.not_understood == 0) tree.not_understood = at;
+    };
     line = TrimRight(line);
     // A line ending in a backslash continues on the next (long hex lists).
     while (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos &&
@@ -209,28 +215,30 @@ RegTree ParseRegText(const std::string& text) {
       line.pop_back();
       std::string next;
       if (!std::getline(in, next)) break;
+      ++number;
       size_t b = next.find_first_not_of(" \t");
       line += b == std::string::npos ? std::string() : TrimRight(next.substr(b));
     }
     size_t b = line.find_first_not_of(" \t");
     if (b == std::string::npos) continue;
     line = line.substr(b);
-    if (line[0] == ';') continue;
+    if (line[0] == ';') {
+      (have_section ? tree.Find(current)->comments : tree.comments).push_back(line);
+      continue;
+    }
+    if (before_sections && line == "REGEDIT4") continue;
     if (line[0] == '[') {
+      before_sections = false;
+      have_section = false;
       size_t close = line.rfind(']');
-      if (close == std::string::npos) {
-        have_section = false;
-        continue;
-      }
-      std::string path = line.substr(1, close - 1);
+      std::string path = close == std::string::npos ? std::string() : line.substr(1, close - 1);
       if (!path.empty() && path[0] == '-') {
         tree.Remove(path.substr(1));
-        have_section = false;
         continue;
       }
       while (!path.empty() && path.back() == '\\') path.pop_back();
       if (path.empty()) {
-        have_section = false;
+        not_understood();
         continue;
       }
       bool created = false;
@@ -238,39 +246,39 @@ RegTree ParseRegText(const std::string& text) {
       have_section = true;
       continue;
     }
-    if (!have_section) continue;  // "REGEDIT4" and anything before a section
-    std::string name;
-    size_t eq;
+    // A value: @ or a quoted name, "=", data.
+    RegValue value;
+    size_t eq = std::string::npos;
     if (line[0] == '@') {
       eq = 1;
     } else if (line[0] == '"') {
-      eq = ReadQuoted(line, 0, &name);
-      if (eq == std::string::npos) continue;
-    } else {
-      continue;
+      eq = ReadQuoted(line, 0, &value.name);
     }
     while (eq < line.size() && (line[eq] == ' ' || line[eq] == '\t')) ++eq;
-    if (eq >= line.size() || line[eq] != '=') continue;
+    if (!have_section || eq >= line.size() || line[eq] != '=') {
+      not_understood();
+      continue;
+    }
     std::string data = line.substr(eq + 1);
     size_t db = data.find_first_not_of(" \t");
     data = db == std::string::npos ? std::string() : data.substr(db);
     RegKey* key = tree.Find(current);
-    if (!key) continue;
     if (data == "-") {
       for (auto it = key->values.begin(); it != key->values.end(); ++it) {
-        if (EqualNoCase(it->name, name)) {
+        if (EqualNoCase(it->name, value.name)) {
           key->values.erase(it);
           break;
         }
       }
       continue;
     }
-    RegValue value;
-    value.name = name;
-    if (!ParseData(data, &value)) continue;
+    if (!ParseData(data, &value)) {
+      not_understood();
+      continue;
+    }
     bool replaced = false;
     for (auto& v : key->values) {
-      if (EqualNoCase(v.name, name)) {
+      if (EqualNoCase(v.name, value.name)) {
         v = value;
         replaced = true;
         break;
@@ -282,9 +290,12 @@ RegTree ParseRegText(const std::string& text) {
 }
 
 std::string RegText(const RegTree& tree) {
-  std::string out = "REGEDIT4\n\n";
+  std::string out = "REGEDIT4\n";
+  for (const auto& c : tree.comments) out += c + "\n";
+  out += "\n";
   for (const auto& key : tree.keys) {
     out += "[" + key.path + "]\n";
+    for (const auto& c : key.comments) out += c + "\n";
     for (const auto& v : key.values) {
       std::string line = v.name.empty() ? "@=" : Quote(v.name) + "=";
       if (v.type == kRegSz && IsPlainText(v.data)) {

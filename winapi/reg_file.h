@@ -20,10 +20,16 @@ struct RegKey {
   // "HKEY_CURRENT_USER\Software\Kel". No trailing backslash.
   std::string path;
   std::vector<RegValue> values;
+  std::vector<std::string> comments;  // ";" lines of its section, kept for the rewrite
 };
 
 struct RegTree {
   std::vector<RegKey> keys;
+  std::vector<std::string> comments;  // ";" lines before the first section
+  // The number (from 1) of the first line of the text read that was not
+  // understood, 0 when every line was: such a tree must not be written back
+  // over its file, which would lose that line.
+  size_t not_understood = 0;
 
   // Key paths compare without regard to ASCII case.
   RegKey* Find(const std::string& path);
@@ -35,12 +41,15 @@ struct RegTree {
   void Remove(const std::string& path);
 };
 
-// Reads REGEDIT4 text. Lines it cannot understand are skipped; sections and
-// values are taken in file order; "[-key]" and "name"=- deletions are
-// applied. Long hex values may continue over lines ending in a backslash.
+// Reads REGEDIT4 text. Sections and values are taken in file order; "[-key]"
+// and "name"=- deletions are applied; long hex values may continue over
+// lines ending in a backslash; ";" comments are kept with their section.
+// A line it cannot understand (another header, a value outside a section or
+// with data it cannot read, a section not closed) is skipped, and the first
+// such line is noted in not_understood.
 RegTree ParseRegText(const std::string& text);
 // Writes REGEDIT4 text: "REGEDIT4", a blank line, then each key as a
-// section followed by a blank line. REG_SZ data that is text with a single
+// section (its comments after the header) followed by a blank line. REG_SZ data that is text with a single
 // terminating zero is written as "text", four-byte REG_DWORD as dword:, the
 // rest as hex: (REG_BINARY) or hex(type):, so any stored bytes read back the same.
 std::string RegText(const RegTree& tree);

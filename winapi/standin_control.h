@@ -11,9 +11,10 @@
 // world files. Open handles stay valid.
 void StandinReloadWorld();
 
-// Adds a function that StandinReloadWorld calls after resetting its own
-// caches (for stand-in files with caches of their own). May be called at
-// static initialisation; hooks run in the order they were added.
+// Adds a function that StandinReloadWorld calls: each stand-in file with a
+// cache of the world (system.ini, the registry, the write fault's count, the
+// dials) adds its own reset at static initialisation, and the reload is
+// nothing but these calls. Hooks run in the order they were added.
 void StandinAddReloadHook(void (*hook)());
 
 // Makes `fn` what GetProcAddress answers for `name` in the pseudo module

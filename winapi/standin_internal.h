@@ -22,11 +22,6 @@ constexpr DWORD kErrorProcessAborted = 1067;
 // system.ini of the world, read once per process (until StandinReloadWorld).
 std::shared_ptr<const world::IniFile> SystemIni();
 
-// Forget what each file cached from the world (called by StandinReloadWorld).
-void ResetSystemIni();
-void ResetRegistry();
-void ResetFileFaults();
-
 // The Windows error code for an errno value of a file operation.
 DWORD WinErrorFromErrno(int err);
 

@@ -1,7 +1,8 @@
-// The link between the stand-in's waits and its thread message queues
-// (Linux-only). The thread message queues (PostThreadMessageA, PeekMessageA)
-// live in user32_windows.cpp; MsgWaitForMultipleObjects lives in
-// kernel32_sync.cpp and must wake when a message arrives for its thread.
+// The link between the stand-in's waits and its queues (Linux-only). The
+// thread message queues (PostThreadMessageA, PeekMessageA) live in
+// user32_windows.cpp, the console input queue in kernel32_console.cpp;
+// MsgWaitForMultipleObjects lives in kernel32_sync.cpp and must wake when a
+// message arrives for its thread, or input for the console.
 #pragma once
 
 #include "winapi/windows.h"
@@ -19,3 +20,16 @@ StandinMessageProbe StandinSetMessageProbe(StandinMessageProbe has_messages);
 // the queue's own lock held; both are safe): wakes every
 // MsgWaitForMultipleObjects so it rechecks its thread's queue.
 void StandinWakeMessageWaiters();
+
+// The console input, for the waits on its handle (kernel32_console.cpp).
+// Whether a record waits in the console input queue; first turns the bytes
+// waiting on a terminal into records. Called without any stand-in lock held.
+bool StandinConsoleInputWaiting();
+// The file descriptor that becomes readable when input arrives from outside
+// the process (the terminal on standard input, while this process is its
+// foreground job), or -1. With -1, *look_again tells whether that may change
+// (a terminal whose foreground job is another); it is left alone otherwise.
+int StandinConsoleInputFd(bool* look_again);
+// Call after records were added to the console input queue (without the
+// queue's lock held): wakes every wait on the console input handle.
+void StandinWakeConsoleWaiters();

@@ -4,29 +4,37 @@
 // world_posix.cpp and world_win32.cpp.
 #include "winapi/world.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <string_view>
 
 namespace world {
 namespace {
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
+char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = LowerChar(c);
+  return out;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
   }
   return true;
 }
 
-std::string Trim(const std::string& s) {
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view Trim(std::string_view s) {
   size_t b = 0;
   size_t e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
   return s.substr(b, e - b);
 }
 
@@ -37,74 +45,115 @@ std::string Trim(const std::string& s) {
 IniFile IniFile::Load(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return IniFile();
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return Parse(ss.str());
+  std::string text;
+  char buffer[16384];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) text.append(buffer, static_cast<size_t>(in.gcount()));
+  return Parse(text);
 }
 
 IniFile IniFile::Parse(const std::string& text) {
   IniFile ini;
-  std::istringstream in(text);
-  std::string raw;
-  Section* current = nullptr;
-  while (std::getline(in, raw)) {
-    std::string line = Trim(raw);
-    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-    if (line[0] == '[') {
-      size_t close = line.find(']');
-      std::string name = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-      current = nullptr;
-      for (auto& s : ini.sections_) {
-        if (EqualNoCase(s.first, name)) current = &s;
-      }
-      if (!current) {
-        ini.sections_.push_back({name, {}});
-        current = &ini.sections_.back();
-      }
+  // A repeated key is looked for among the few keys of a small section one by
+  // one; a large section gets an index of its keys in lower case.
+  constexpr size_t kScanned = 16;
+  std::unordered_map<size_t, std::unordered_map<std::string, size_t>> large;
+  size_t current = std::string::npos;
+  size_t number = 0;
+  auto not_understood = [&] {
+    if (ini.not_understood_ == 0) ini.not_understood_ = number;
+  };
+  for (size_t pos = 0; pos < text.size();) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line = Trim(std::string_view(text).substr(pos, end - pos));
+    pos = end + 1;
+    ++number;
+    if (line.empty()) continue;
+    if (line[0] == ';' || line[0] == '#') {
+      (current == std::string::npos ? ini.leading_comments_ : ini.comments_[current]).emplace_back(line);
       continue;
     }
-    if (!current) continue;  // keys before any section are ignored
-    size_t eq = line.find('=');
-    std::string key = Trim(eq == std::string::npos ? line : line.substr(0, eq));
-    std::string value = eq == std::string::npos ? std::string() : Trim(line.substr(eq + 1));
-    bool replaced = false;
-    for (auto& kv : current->second) {
-      if (EqualNoCase(kv.first, key)) {
-        kv.second = value;
-        replaced = true;
-        break;
-      }
+    if (line[0] == '[') {
+      const size_t close = line.find(']');
+      if (close == std::string::npos) not_understood();
+      const std::string_view rest = close == std::string::npos ? std::string_view() : Trim(line.substr(close + 1));
+      if (!rest.empty() && rest[0] != ';' && rest[0] != '#') not_understood();
+      const std::string name(Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
+      current = ini.Find(name);
+      if (current == ini.sections_.size()) current = ini.Append(name);
+      continue;
     }
-    if (!replaced) current->second.push_back({key, value});
+    const size_t eq = line.find('=');
+    if (current == std::string::npos || eq == std::string::npos || Trim(line.substr(0, eq)).empty()) {
+      not_understood();
+      if (current == std::string::npos) continue;  // keys before any section are ignored
+    }
+    std::string key(Trim(eq == std::string::npos ? line : line.substr(0, eq)));
+    std::string value(eq == std::string::npos ? std::string_view() : Trim(line.substr(eq + 1)));
+    auto& entries = ini.sections_[current].second;
+    size_t found = entries.size();
+    if (entries.size() < kScanned) {
+      for (size_t i = 0; i < entries.size(); ++i) {
+        if (EqualNoCase(entries[i].first, key)) found = i;
+      }
+    } else {
+      auto& index = large[current];
+      if (index.empty()) {
+        for (size_t i = 0; i < entries.size(); ++i) index.emplace(Lower(entries[i].first), i);
+      }
+      found = index.emplace(Lower(key), entries.size()).first->second;
+    }
+    if (found < entries.size()) {
+      entries[found].second = std::move(value);
+    } else {
+      entries.emplace_back(std::move(key), std::move(value));
+    }
   }
   return ini;
 }
 
 std::string IniFile::Text() const {
   std::string out;
-  bool first = true;
-  for (const auto& s : sections_) {
-    if (!first) out += "\n";
-    first = false;
-    out += "[" + s.first + "]\n";
-    for (const auto& kv : s.second) out += kv.first + "=" + kv.second + "\n";
+  for (const auto& c : leading_comments_) out += c + "\n";
+  for (size_t i = 0; i < sections_.size(); ++i) {
+    if (i > 0) out += "\n";
+    out += "[" + sections_[i].first + "]\n";
+    for (const auto& c : comments_[i]) out += c + "\n";
+    for (const auto& kv : sections_[i].second) {
+      out += kv.first;
+      out += '=';
+      out += kv.second;
+      out += '\n';
+    }
   }
   return out;
 }
 
-bool IniFile::HasSection(const std::string& section) const {
-  for (const auto& s : sections_) {
-    if (EqualNoCase(s.first, section)) return true;
-  }
+bool IniFile::MaySave(const std::string& path) const {
+  if (not_understood_ == 0) return true;
+  Journal("not rewritten: " + path + " line " + std::to_string(not_understood_) + " is not understood");
   return false;
 }
 
+size_t IniFile::Find(const std::string& section) const {
+  auto it = index_.find(Lower(section));
+  return it == index_.end() ? sections_.size() : it->second;
+}
+
+size_t IniFile::Append(const std::string& section) {
+  index_.emplace(Lower(section), sections_.size());
+  sections_.push_back({section, {}});
+  comments_.emplace_back();
+  return sections_.size() - 1;
+}
+
+bool IniFile::HasSection(const std::string& section) const { return Find(section) < sections_.size(); }
+
 std::string IniFile::Get(const std::string& section, const std::string& key, const std::string& fallback) const {
-  for (const auto& s : sections_) {
-    if (!EqualNoCase(s.first, section)) continue;
-    for (const auto& kv : s.second) {
-      if (EqualNoCase(kv.first, key)) return kv.second;
-    }
+  const size_t s = Find(section);
+  if (s == sections_.size()) return fallback;
+  for (const auto& kv : sections_[s].second) {
+    if (EqualNoCase(kv.first, key)) return kv.second;
   }
   return fallback;
 }
@@ -122,43 +171,36 @@ long IniFile::GetInt(const std::string& section, const std::string& key, long fa
 }
 
 void IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
-  Section* target = nullptr;
-  for (auto& s : sections_) {
-    if (EqualNoCase(s.first, section)) {
-      target = &s;
-      break;
-    }
-  }
-  if (!target) {
-    sections_.push_back({section, {}});
-    target = &sections_.back();
-  }
-  for (auto& kv : target->second) {
+  size_t s = Find(section);
+  if (s == sections_.size()) s = Append(section);
+  for (auto& kv : sections_[s].second) {
     if (EqualNoCase(kv.first, key)) {
       kv.second = value;
       return;
     }
   }
-  target->second.push_back({key, value});
+  sections_[s].second.push_back({key, value});
 }
 
 void IniFile::RemoveSection(const std::string& section) {
-  for (auto it = sections_.begin(); it != sections_.end(); ++it) {
-    if (EqualNoCase(it->first, section)) {
-      sections_.erase(it);
-      return;
-    }
+  const size_t s = Find(section);
+  if (s == sections_.size()) return;
+  sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(s));
+  comments_.erase(comments_.begin() + static_cast<std::ptrdiff_t>(s));
+  index_.erase(Lower(section));
+  for (auto& entry : index_) {
+    if (entry.second > s) --entry.second;
   }
 }
 
 void IniFile::RemoveKey(const std::string& section, const std::string& key) {
-  for (auto& s : sections_) {
-    if (!EqualNoCase(s.first, section)) continue;
-    for (auto it = s.second.begin(); it != s.second.end(); ++it) {
-      if (EqualNoCase(it->first, key)) {
-        s.second.erase(it);
-        return;
-      }
+  const size_t s = Find(section);
+  if (s == sections_.size()) return;
+  auto& entries = sections_[s].second;
+  for (auto it = entries.begin(); it != entries.end(); ++it) {
+    if (EqualNoCase(it->first, key)) {
+      entries.erase(it);
+      return;
     }
   }
 }

@@ -6,7 +6,9 @@
 // Every function here may be called from any thread.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -31,7 +33,17 @@ std::string WindowsPath(const std::string& host_path);
 
 // A small INI file: sections and keys in file order, names compared without
 // regard to ASCII case, values taken as the text after the first "=" with
-// blanks around it trimmed. Lines starting with ";" or "#" are comments.
+// blanks around it trimmed. Lines starting with ";" or "#" are comments; they
+// are kept, each at the head of the section it stood in. A repeated section
+// adds to the first, a repeated key replaces the earlier value.
+//
+// Reading takes time linear in the size of the text; looking a section up
+// takes constant time, a key time linear in the size of its section.
+//
+// A line that is none of these (text before the first section, a line
+// without "=", an unclosed "[") is not understood. An IniFile read with such
+// a line refuses to be saved: Save fails, writes nothing and journals a line
+// naming the file, so that a rewrite never drops what the reader skipped.
 class IniFile {
  public:
   using Section = std::pair<std::string, std::vector<std::pair<std::string, std::string>>>;
@@ -39,9 +51,12 @@ class IniFile {
   // Loads the file; a missing file gives an empty IniFile.
   static IniFile Load(const std::string& path);
   static IniFile Parse(const std::string& text);
-  // Writes the file atomically (temporary file, then rename).
+  // Writes the file atomically (temporary file, then rename); false, with
+  // the file as it was, when that fails or the text had a line not understood.
   bool Save(const std::string& path) const;
   std::string Text() const;
+  // The number (from 1) of the first line not understood; 0 when none was.
+  size_t FirstLineNotUnderstood() const { return not_understood_; }
 
   const std::vector<Section>& Sections() const { return sections_; }
   bool HasSection(const std::string& section) const;
@@ -53,7 +68,17 @@ class IniFile {
   void RemoveKey(const std::string& section, const std::string& key);
 
  private:
+  // Position in sections_ of the section, or sections_.size() when absent.
+  size_t Find(const std::string& section) const;
+  size_t Append(const std::string& section);
+  // False (with a journal line) when a save would drop a line not understood.
+  bool MaySave(const std::string& path) const;
+
   std::vector<Section> sections_;
+  std::vector<std::vector<std::string>> comments_;  // per section, in step with sections_
+  std::vector<std::string> leading_comments_;       // before the first section
+  std::unordered_map<std::string, size_t> index_;   // lower-case name -> position
+  size_t not_understood_ = 0;
 };
 
 }  // namespace world

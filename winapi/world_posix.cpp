@@ -118,6 +118,7 @@ std::string WindowsPath(const std::string& host_path) {
 }
 
 bool IniFile::Save(const std::string& path) const {
+  if (!MaySave(path)) return false;
   std::string tmp = path + ".tmp." + std::to_string(getpid());
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;

@@ -72,6 +72,7 @@ std::string HostPath(const std::string& windows_path) { return windows_path; }
 std::string WindowsPath(const std::string& host_path) { return host_path; }
 
 bool IniFile::Save(const std::string& path) const {
+  if (!MaySave(path)) return false;
   const std::string tmp = path + ".tmp." + std::to_string(GetCurrentProcessId()) + "." +
                           std::to_string(GetCurrentThreadId());
   HANDLE file = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

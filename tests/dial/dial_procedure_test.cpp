@@ -7,7 +7,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,14 +97,21 @@ class DialProcedureTest : public PluginTest {
 
 using Items = std::vector<std::string>;
 
-TEST_F(DialProcedureTest, NothingHappensForAnUnknownEntryOrNoTries) {
+TEST_F(DialProcedureTest, NoTriesIsSilentAndAnUnknownNameIsTold) {
   AddEntry("Zero", "111", "0");
   AddEntry("Minus", "111", "-2");
-  DialProcedure("Nowhere");
   DialProcedure("Zero");
   DialProcedure("Minus");
   EXPECT_TRUE(host->calls.empty());
   EXPECT_TRUE(Log().empty());
+
+  host->QueueMessage(0);
+  DialProcedure("Nowhere");
+  ASSERT_EQ(host->Ops(), "Message");
+  EXPECT_EQ(Boxes()[0].flags, 1u);
+  EXPECT_EQ(Boxes()[0].buttons, 1);
+  EXPECT_EQ(Boxes()[0].items, (Items{"<5>", "<94>Nowhere", "<4>"}));
+  EXPECT_EQ(Log(), Items{"<94>Nowhere"});
   EXPECT_TRUE(Dialled().empty());
 }
 
@@ -200,6 +211,24 @@ TEST_F(DialProcedureTest, ATooSlowConnectionIsHungUpAndTheNextNumberTried) {
   ExpectScreensBalanced();
 }
 
+// The NT family has no published speed: the connection's statistics tell it,
+// so that the minimum speed works on both families.
+TEST_F(DialProcedureTest, OnTheNtFamilyTheStatisticsGiveTheSpeed) {
+  WriteWorldFile("system.ini", "[system]\nplatform_id=2\n");
+  WriteWorldFile("ras.ini",
+                 "[p111]\nstates=0\nend=connected\nspeed=26400\n"
+                 "[p222]\nstates=0\nend=connected\nspeed=33600\n");
+  Settings().minspeed = 28800;
+  AddEntry("Office", "111,222", "3");
+  host->QueueMessage(0);
+  DialProcedure("Office");
+  EXPECT_EQ(Dialled(), (Items{"p111", "p222"}));
+  EXPECT_EQ(Log(), (Items{"<9>111", "<80>26400 bps.", "<81>", "<9>222", "<80>33600 bps.",
+                          "<7>. Local IP Address: 10.0.0.2. Remote IP Address: 10.0.0.1"}));
+  EXPECT_EQ(ActiveConnections(), 1u);
+  ExpectScreensBalanced();
+}
+
 TEST_F(DialProcedureTest, TooSlowOnTheLastTryEndsWithoutAFinalBox) {
   WriteWorldFile("system.ini", "[system]\nplatform_id=1\n");
   WriteWorldFile("ras.ini", "[*]\nstates=\nend=connected\nspeed=26400\n");
@@ -219,7 +248,9 @@ TEST_F(DialProcedureTest, TooSlowOnTheLastTryEndsWithoutAFinalBox) {
 }
 
 TEST_F(DialProcedureTest, AnUnknownSpeedIsNeverTooSlow) {
-  // The NT family publishes no speed: ConnectionSpeed gives 0.
+  // The NT family publishes no speed, and a system before Windows 2000 has
+  // no connection statistics: ConnectionSpeed gives 0.
+  WriteWorldFile("system.ini", "[system]\nplatform_id=2\n[libraries]\nrasapi32_lacks=RasGetConnectionStatistics\n");
   WriteWorldFile("ras.ini", "[*]\nstates=\nend=connected\nspeed=26400\n");
   Settings().minspeed = 28800;
   AddEntry("Office", "111", "2");
@@ -441,6 +472,59 @@ TEST_F(DialStartupListTest, ClosesAWindowAndStartsAProgram) {
   ASSERT_EQ(log.size(), 4u);
   EXPECT_EQ(log[2], "<76>Mail Reader");
   EXPECT_EQ(log[3], "<44>" + command);
+  EXPECT_EQ(host->calls.back().op, "RestoreScreen");
+  EXPECT_EQ(ActiveConnections(), 1u);
+  ExpectScreensBalanced();
+}
+
+// Esc pressed during the first action's pause of a StartupList of 10,000
+// commands: that action and all the others are skipped, and the log says so.
+// A watchdog ends the test, rather than the hours the whole list would take,
+// should Esc not be heeded.
+int HOSTAPI PressEscOnFirstStartupBox(int id, unsigned flags, const char* help, const char* const* items, int count,
+                                      int buttons) {
+  if (count == 2 && std::string(items[0]) == "<44>") StandinPushKey(VK_ESCAPE, true);
+  return ReleaseServiceThreadsOnConnectedBox(id, flags, help, items, count, buttons);
+}
+
+TEST_F(DialStartupListTest, EscSkipsWhatIsLeftOfTheList) {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!finished.wait_for(lock, std::chrono::minutes(2), [&] { return done; })) {
+      std::fprintf(stderr, "Esc did not stop the StartupList\n");
+      std::abort();
+    }
+  });
+  WriteWorldFile("ras.ini", "[*]\nstates=\nend=connected\n");
+  std::string list;
+  for (int i = 0; i < 10000; ++i) list += "touch " + plugin_dir + "/started" + std::to_string(i) + "\n";
+  WritePluginFile("startup.lst", list);
+  AddEntry("Office", "111");
+  host->record.Message = PressEscOnFirstStartupBox;
+  SetHostRecord(&host->record);
+  host->QueueMessage(0);
+  StandinPushKey('A', true);  // typed before the list: set aside, then taken with the Esc
+  DialProcedure("Office");
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+  }
+  finished.notify_all();
+  watchdog.join();
+
+  EXPECT_TRUE(JournalWith("winexec ").empty());
+  const std::vector<HostCall> boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 3u);  // dial, connected, the first action's
+  EXPECT_EQ(boxes[2].items[0], "<44>");
+  EXPECT_EQ(Log().back(), "<95>");
+  EXPECT_EQ(Log().size(), 3u);
+  INPUT_RECORD left[4];
+  DWORD count = 0;
+  PeekConsoleInputA(GetStdHandle(STD_INPUT_HANDLE), left, 4, &count);
+  EXPECT_EQ(count, 0u);
   EXPECT_EQ(host->calls.back().op, "RestoreScreen");
   EXPECT_EQ(ActiveConnections(), 1u);
   ExpectScreensBalanced();

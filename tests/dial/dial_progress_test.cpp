@@ -161,7 +161,7 @@ TEST_F(DialProgressTest, HandOverFromTheServicesThread) {
         DialProgressCallback(0, RASCS_Connected, 0);
       }
     });
-    const std::string outcome = WaitForDialOutcome();
+    const std::string outcome = DialOutcomeText(WaitForDialOutcome());
     service.join();
     ASSERT_EQ(outcome, fail ? "failed" : "connected");
     if (fail) {
@@ -190,7 +190,7 @@ TEST_F(DialProgressTest, OneEscIsTakenOnceWhoeverSeesIt) {
     StandinPushKey('Q', true);
     StandinPushKey(VK_ESCAPE, true);
     StandinPushKey('Z', true);
-    const std::string outcome = WaitForDialOutcome();
+    const std::string outcome = DialOutcomeText(WaitForDialOutcome());
     stop = true;
     service.join();
     EXPECT_EQ(outcome, "interrupted");
@@ -198,6 +198,44 @@ TEST_F(DialProgressTest, OneEscIsTakenOnceWhoeverSeesIt) {
     ShowPendingDialStates();
   }
   EXPECT_EQ(host->wrong_thread_calls, 0);
+}
+
+// Input other than an Esc is set aside while the wait sleeps: it comes back
+// in its order, before what came meanwhile, when the wait ends; an Esc, seen
+// by the wait loop or by the notifier, takes it with it like any input
+// queued before the Esc.
+TEST_F(DialProgressTest, InputThatIsNotEscOutlastsTheWait) {
+  // Until the wait has set the queued input aside (or a generous while).
+  auto set_aside = [] {
+    for (int i = 0; i < 10000 && QueueLength() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  enum class End { Connected, EscForTheLoop, EscForTheNotifier };
+  for (End end : {End::Connected, End::EscForTheLoop, End::EscForTheNotifier}) {
+    StandinClearConsoleInput();
+    ResetDialOutcome();
+    StandinPushKey('A', true);
+    StandinPushKey('A', false);
+    std::thread service([&] {
+      set_aside();
+      if (end == End::Connected) {
+        StandinPushKey('B', true);
+        DialProgressCallback(0, RASCS_Connected, 0);
+      } else {
+        StandinPushKey(VK_ESCAPE, true);
+        StandinPushKey('Z', true);
+        if (end == End::EscForTheNotifier) DialProgressCallback(0, 1, 0);
+      }
+    });
+    const std::string outcome = DialOutcomeText(WaitForDialOutcome());
+    service.join();
+    if (end == End::Connected) {
+      EXPECT_EQ(outcome, "connected");
+      EXPECT_EQ(QueuedKeys(), (std::vector<WORD>{'A', 'A', 'B'}));
+    } else {
+      EXPECT_EQ(outcome, "interrupted");
+      EXPECT_EQ(QueuedKeys(), std::vector<WORD>{'Z'}) << static_cast<int>(end);
+    }
+  }
 }
 
 }  // namespace

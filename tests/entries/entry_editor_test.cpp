@@ -12,6 +12,7 @@
 #include "shell/text_helpers.h"
 #include "tests/entries/entry_test_support.h"
 #include "tests/fake_host.h"
+#include "tests/test_only.h"
 
 namespace {
 
@@ -99,13 +100,34 @@ TEST_F(EntryEditorTest, EmptyLoginBecomesTheUserNameOrStaysEmptyWhenTheSystemCan
 
 TEST_F(EntryEditorTest, FieldsAtTheirLimitAreCutByTheFile) {
   WriteEntries({});
-  host->QueueDialog(16, {{1, std::string(511, 'n')}, {3, std::string(511, 'l')}, {15, std::string(511, 'c')}});
+  host->QueueDialog(16, {{1, std::string(253, 'n')}, {3, std::string(511, 'l')}, {15, std::string(511, 'c')}});
   RunNewEntryDialog();
   const std::vector<std::string> lines = LoadPlainLines();
   ASSERT_EQ(lines.size(), 8u);
-  EXPECT_EQ(lines[0], "[" + std::string(254, 'n'));
+  EXPECT_EQ(lines[0], "[" + std::string(253, 'n') + "]");
   EXPECT_EQ(lines[1], "Login=" + std::string(249, 'l'));
   EXPECT_EQ(lines[7], "Callback=" + std::string(246, 'c'));
+  EXPECT_TRUE(ReadDialEntry(std::string(253, 'n')));
+}
+
+// A header line holds a name of at most 253 bytes whole: a longer one would
+// be stored without its "]" and could never be dialled or edited again.
+TEST_F(EntryEditorTest, ANameTheFileCannotHoldWholeIsRefusedWithABox) {
+  WriteEntries(BlockLines({"Home", "h", "", "", "", "1", "1", ""}));
+  const std::string before = ReadPluginFile("vezuzaziz.ini");
+  for (size_t length : {254u, 300u}) {
+    host->QueueDialog(16, {{1, std::string(length, 'n')}});
+    host->QueueMessage(0);
+    RunNewEntryDialog();
+    host->QueueDialog(16, {{1, std::string(length, 'r')}});
+    host->QueueMessage(0);
+    RunEditEntryDialog("Home");
+  }
+  EXPECT_EQ(host->Ops(), "Dialog Message Dialog Message Dialog Message Dialog Message");
+  EXPECT_EQ(host->calls[1].flags, FMSG_WARNING);
+  EXPECT_NE(host->calls[1].items.at(1).find("253"), std::string::npos);
+  EXPECT_EQ(ReadPluginFile("vezuzaziz.ini"), before);
+  EXPECT_TRUE(Log().empty());
 }
 
 TEST_F(EntryEditorTest, AnEmptiedNameInTheEditDialogChangesNothing) {

@@ -12,6 +12,7 @@
 #include "shell/file_io.h"
 #include "tests/entries/entry_test_support.h"
 #include "tests/fake_host.h"
+#include "tests/test_only.h"
 #include "winapi/standin_control.h"
 
 namespace {
@@ -258,6 +259,55 @@ TEST_F(EntryFileTest, FailedWriteOrMissingFileLeavesTheFileAsItWas) {
   EXPECT_THROW(ReplaceDialEntry(Entry("x")), IoError);
   EXPECT_THROW(DeleteDialEntry("x"), IoError);
   EXPECT_FALSE(PluginFileExists("vezuzaziz.ini"));
+}
+
+// The 95 family has no MoveFileExA (the stand-in fails it there, as the
+// real one does): every change still lands, through the old file stepping
+// aside for the new one.
+TEST_F(EntryFileTest, OnThe95FamilyEveryChangeLandsWithoutMoveFileEx) {
+  WriteWorldFile("system.ini", "[system]\nplatform_id=1\n");
+  ASSERT_FALSE(MoveFileExA("a", "b", MOVEFILE_REPLACE_EXISTING));
+  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+  Write("");
+  AppendDialEntry(Entry("Office"));
+  AppendDialEntry(Entry("Home"));
+  EXPECT_EQ(ReplaceDialEntry(Entry("Office", "carol")), 1);
+  EXPECT_EQ(RenameDialEntry("Home", Entry("Cottage")), 1);
+  EXPECT_EQ(DeleteDialEntry("Office"), 1);
+  EXPECT_EQ(LoadPlainLines(), BlockLines(Entry("Cottage")));
+  EXPECT_FALSE(PluginFileExists("vezuzaziz.ini.old"));
+}
+
+// A save cut short between its steps, found by the next change: the old
+// file that had stepped aside comes back when the new one never got there,
+// and is dropped when it did; stray temporary files go. Meanwhile readers
+// read the file that stepped aside, and the plug-in still finds its file.
+TEST_F(EntryFileTest, ASaveCutShortIsFinishedByTheNextChange) {
+  WriteWorldFile("system.ini", "[system]\nplatform_id=1\n");
+  const std::string old_file = FileTextFromPlainLines(BlockLines(Entry("Office")));
+  WritePluginFile("vezuzaziz.ini.old", old_file);
+  WritePluginFile("vezuzaziz.ini.4242-7.new", "half a file");
+  EXPECT_TRUE(EntryFileExists());
+  EXPECT_EQ(ListEntryNames(), "Office");
+  EXPECT_TRUE(ReadDialEntry("Office"));
+  AppendDialEntry(Entry("Home"));
+  EXPECT_EQ(LoadPlainLines(), Concat(BlockLines(Entry("Office")), BlockLines(Entry("Home"))));
+  EXPECT_FALSE(PluginFileExists("vezuzaziz.ini.old"));
+  EXPECT_FALSE(PluginFileExists("vezuzaziz.ini.4242-7.new"));
+
+  // Cut short after the new file was in place: the old copy is stale.
+  WritePluginFile("vezuzaziz.ini.old", old_file);
+  EXPECT_EQ(DeleteDialEntry("Office"), 1);
+  EXPECT_EQ(LoadPlainLines(), BlockLines(Entry("Home")));
+  EXPECT_FALSE(PluginFileExists("vezuzaziz.ini.old"));
+
+  // The same on the NT family, whose saves never leave a copy aside but can
+  // leave a temporary file when the process ends in the middle.
+  WriteWorldFile("system.ini", "[system]\nplatform_id=2\n");
+  WritePluginFile("vezuzaziz.ini.99-1.new", "");
+  AppendDialEntry(Entry("Office"));
+  EXPECT_FALSE(PluginFileExists("vezuzaziz.ini.99-1.new"));
+  EXPECT_EQ(ListEntryNames(), "Home,Office");
 }
 
 }  // namespace

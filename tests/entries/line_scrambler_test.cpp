@@ -8,6 +8,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "tests/test_only.h"
+
 namespace {
 
 // ScrambleLine and UnscrambleLine composed literally from the cell steps.

@@ -6,8 +6,12 @@
 // exactly as the sound run changed them, and where the fault cost the user
 // something the sound run achieved, a warning box must say so.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -20,10 +24,13 @@
 
 #include "dial/ras_function_lookup.h"
 #include "entries/entry_file.h"
+#include "shell/file_io.h"
 #include "shell/host_interface.h"
+#include "shell/messages.h"
 #include "shell/plugin_state.h"
 #include "shell/settings.h"
 #include "tests/fake_host.h"
+#include "tests/test_only.h"
 #include "winapi/ras_sim.h"
 #include "winapi/reg_file.h"
 #include "winapi/standin_console.h"
@@ -63,7 +70,7 @@ enum class Fault {
   kLogUnwritable,      // a directory stands where the log file should be: access denied
   kLogDiskFull,        // the first write to a log file fails with ERROR_DISK_FULL
   kEntryDiskFull,      // the first write of an entry-file save fails with ERROR_DISK_FULL
-  kEntryUnwritable,    // the entry file's temporary file cannot be created: access denied
+  kEntryUnwritable,    // the entry file's lock file cannot be opened: access denied
   kEntryVanishes,      // the entry file is deleted while the first host call is answered
   kRegistryReadOnly,   // the settings key cannot be written, and minspeed is missing
   kRegistryWrongTypes, // all ten values of a wrong type
@@ -260,7 +267,7 @@ class FaultWorld : public PluginTest {
         faults = "fail_write=1\nfail_write_path=vezuzaziz.ini\n";
         break;
       case Fault::kEntryUnwritable:
-        fs::create_directories(plugin_dir + "/vezuzaziz.ini.new");
+        fs::create_directories(plugin_dir + "/vezuzaziz.ini.lock");
         break;
       case Fault::kRegistryReadOnly:
         faults = "readonly_keys=HKEY_CURRENT_USER\\Software\\Kel\n";
@@ -474,6 +481,244 @@ TEST_F(FaultWorld, LateReportsOfABrokenOffDialDoNotDecideTheNextDial) {
   EXPECT_EQ(LogTexts("vezuzaziz.log").back(), "<37>");
   EXPECT_EQ(host->open_screens, 0);
   EXPECT_EQ(host->wrong_thread_calls, 0);
+}
+
+// ---- Two host windows changing the entry file at once ------------------------------
+
+// How a change made in a process of its own ended.
+enum class ChangeEnd { kLanded, kBusy, kFailed };
+
+// Runs each change in a child process; the children start their changes
+// together, once all of them exist. A child reports through its exit
+// status: 0 landed, 2 refused with the busy text, 1 any other failure.
+std::vector<ChangeEnd> RunInProcessesAtOnce(const std::vector<std::function<void()>>& changes,
+                                            const std::string& busy_text) {
+  int gate[2];
+  if (pipe(gate) != 0) throw std::runtime_error("pipe");
+  std::vector<pid_t> children;
+  for (const auto& change : changes) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(gate[1]);
+      char byte;
+      while (read(gate[0], &byte, 1) < 0 && errno == EINTR) {
+      }
+      int status = 0;
+      try {
+        change();
+      } catch (const std::exception& e) {
+        status = e.what() == busy_text ? 2 : 1;
+      } catch (...) {
+        status = 1;
+      }
+      _exit(status);
+    }
+    children.push_back(pid);
+  }
+  close(gate[0]);
+  close(gate[1]);  // the gate opens: every child's read returns
+  std::vector<ChangeEnd> ends;
+  for (pid_t pid : children) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+    ends.push_back(code == 0 ? ChangeEnd::kLanded : code == 2 ? ChangeEnd::kBusy : ChangeEnd::kFailed);
+  }
+  return ends;
+}
+
+DialEntry Numbered(const std::string& name, const std::string& numbers) {
+  return DialEntry{name, "user", "pw=x", "", numbers, "0", "2", ""};
+}
+
+std::vector<std::string> PlainBlock(const DialEntry& e) {
+  return {"[" + e.Name + "]", "Login=" + e.Login, "Password=" + e.Password, "Domain=" + e.Domain,
+          "Numbers=" + e.Numbers, "Interval=" + e.Interval, "Tries=" + e.Tries, "Callback=" + e.Callback};
+}
+
+std::vector<std::string> Flatten(const std::vector<DialEntry>& entries) {
+  std::vector<std::string> lines;
+  lines.reserve(entries.size() * 8);
+  for (const DialEntry& e : entries) {
+    for (std::string& line : PlainBlock(e)) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+// Add against delete and edit against rename, each pair made by two
+// processes at once on one file: both changes land, in whatever order, so
+// the file is exactly what the two changes make of it. A mixed file, a lost
+// change or a changed third entry shows as a difference from that.
+TEST_F(FaultWorld, TwoProcessesChangingTheEntryFileAtOnceBothLand) {
+  PrepareWorld(Fault::kNone);
+  const std::string busy = host->Text(MEntryFileBusy);
+  struct Size {
+    int entries;
+    int pairs;
+  };
+  for (const Size size : {Size{3000, 200}, Size{30000, 40}}) {
+    SCOPED_TRACE(std::to_string(size.entries) + " entries");
+    std::vector<DialEntry> model;
+    for (int i = 0; i < size.entries; ++i) model.push_back(Numbered("E" + std::to_string(i), std::to_string(i)));
+    WritePluginFile("vezuzaziz.ini", FileTextFromPlainLines(Flatten(model)));
+    int landed = 0;
+    int refused = 0;
+    for (int k = 0; k < size.pairs; ++k) {
+      const bool add_and_delete = k % 2 == 0;
+      // Entries near the front and the back, never the same one twice.
+      const size_t first = static_cast<size_t>(k);
+      const size_t second = model.size() - 1 - static_cast<size_t>(k);
+      std::vector<DialEntry> after_first = model;
+      std::vector<DialEntry> after_second = model;
+      std::function<void()> change_a;
+      std::function<void()> change_b;
+      const DialEntry added = Numbered("N" + std::to_string(k), "777");
+      DialEntry edited = model[first];
+      edited.Numbers = "555," + std::to_string(k);
+      DialEntry renamed = model[second];
+      renamed.Name = "R" + std::to_string(k);
+      if (add_and_delete) {
+        const std::string gone = model[second].Name;
+        change_a = [added] { AppendDialEntry(added); };
+        change_b = [gone] { DeleteDialEntry(gone); };
+        after_first.push_back(added);
+        after_second.erase(after_second.begin() + static_cast<long>(second));
+      } else {
+        const std::string old_name = model[second].Name;
+        change_a = [edited] { ReplaceDialEntry(edited); };
+        change_b = [old_name, renamed] { RenameDialEntry(old_name, renamed); };
+        after_first[first] = edited;
+        after_second[second] = renamed;
+      }
+      const std::vector<ChangeEnd> ends = RunInProcessesAtOnce({change_a, change_b}, busy);
+      ASSERT_NE(ends[0], ChangeEnd::kFailed) << "pair " << k;
+      ASSERT_NE(ends[1], ChangeEnd::kFailed) << "pair " << k;
+      // The model follows what landed; a refused change is one the user was told of.
+      if (ends[0] == ChangeEnd::kLanded) {
+        if (add_and_delete) model.push_back(added); else model[first] = edited;
+      }
+      if (ends[1] == ChangeEnd::kLanded) {
+        if (add_and_delete) model.erase(model.begin() + static_cast<long>(second)); else model[second] = renamed;
+      }
+      for (ChangeEnd e : ends) (e == ChangeEnd::kLanded ? landed : refused) += 1;
+      ASSERT_EQ(PlainLinesFromFileText(ReadPluginFile("vezuzaziz.ini")), Flatten(model)) << "pair " << k;
+    }
+    EXPECT_EQ(landed + refused, 2 * size.pairs);
+    EXPECT_GT(landed, refused);
+    std::vector<std::string> stray;
+    for (const fs::directory_entry& e : fs::directory_iterator(plugin_dir)) {
+      const std::string name = e.path().filename().string();
+      if (name.find(".new") != std::string::npos || name.find(".old") != std::string::npos) stray.push_back(name);
+    }
+    EXPECT_TRUE(stray.empty()) << stray.front();
+  }
+}
+
+// A change that cannot have the lock within its wait changes nothing and
+// says so; the reading operations do not wait for the lock.
+TEST_F(FaultWorld, AChangeThatCannotHaveTheLockChangesNothingAndSaysSo) {
+  PrepareWorld(Fault::kNone);
+  const std::string before = ReadPluginFile("vezuzaziz.ini");
+  FileLock other_window(EntryFilePath() + kEntryLockSuffix, 0, MEntryFileBusy);
+  try {
+    AppendDialEntry(Numbered("Late", "1"));
+    ADD_FAILURE() << "the change did not wait for the lock";
+  } catch (const PluginError& e) {
+    EXPECT_EQ(std::string(e.what()), host->Text(MEntryFileBusy));
+  }
+  EXPECT_EQ(ReadPluginFile("vezuzaziz.ini"), before);
+  EXPECT_EQ(ListEntryNames(), "Office,Home");
+  EXPECT_TRUE(ReadDialEntry("Home"));
+}
+
+// ---- Files that are not what they seem --------------------------------------------
+
+// An entry file, after-connect list or log that is a pipe, a device or a
+// huge file ends the action with a box naming the file; nothing waits on
+// the pipe for a writer, nothing reads the device without end.
+TEST_F(FaultWorld, PipesDevicesAndHugeFilesEndTheActionWithABox) {
+  struct Case {
+    const char* what;
+    const char* action;
+    const char* file;
+    std::function<void(const std::string&)> make;
+    int message;
+  };
+  const auto fifo = [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); };
+  const auto device = [](const std::string& path) { fs::create_symlink("/dev/zero", path); };
+  const auto huge = [](const std::string& path) {
+    // Sparse: 100 MB that take no room.
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(ftruncate(fileno(f), 100 << 20), 0);
+    std::fclose(f);
+  };
+  const Case cases[] = {
+      {"fifo", "StartUp", "vezuzaziz.ini", fifo, MNotRegularFile},
+      {"device", "StartUp", "vezuzaziz.ini", device, MNotRegularFile},
+      {"huge", "Dial", "vezuzaziz.ini", huge, MFileTooLarge},
+      {"fifo", "AddEntry", "vezuzaziz.ini", fifo, MNotRegularFile},
+      {"fifo", "ViewLog", "vezuzaziz.log", fifo, MNotRegularFile},
+      {"device", "ChooseLog", "20260228.log", device, MNotRegularFile},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + " " + c.file + " " + c.action);
+    const Action& action = ActionNamed(c.action);
+    PrepareWorld(Fault::kNone);
+    const std::string path = plugin_dir + "/" + c.file;
+    fs::remove(path);
+    c.make(path);
+    action.answers(*host);
+    action.run();
+    const std::vector<HostCall> boxes = host->Calls("Message");
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().flags, FMSG_WARNING);
+    const std::string named = host->Text(c.message);
+    EXPECT_EQ(boxes.back().items.at(1).rfind(named, 0), 0u) << boxes.back().items.at(1);
+    EXPECT_NE(boxes.back().items.at(1).find(c.file), std::string::npos);
+    EXPECT_EQ(host->open_screens, 0);
+    EXPECT_EQ(host->Calls("Viewer").size(), 0u);
+  }
+
+  // The after-connect list, read once the dial has connected.
+  PrepareWorld(Fault::kNone);
+  fifo(plugin_dir + "/startup.lst");
+  host->QueueMessage(0);
+  host->QueueMessage(0);
+  OpenCommand("Office");
+  EXPECT_EQ(host->Calls("Message").back().items.at(1).rfind(host->Text(MNotRegularFile), 0), 0u);
+  EXPECT_EQ(host->open_screens, 0);
+}
+
+// A disk that fills in the middle of a log line: the part that landed is cut
+// off again, so every line in the file is whole and the next one starts on
+// its own line.
+TEST_F(FaultWorld, ADiskFullInTheMiddleOfALogLineLeavesOnlyWholeLines) {
+  PrepareWorld(Fault::kNone);
+  WritePluginFile("vezuzaziz.log", "01/03  09:00:00  before\r\n");
+  WriteWorldFile("system.ini", "[system]\nplatform_id=2\nnow=2026-03-01 09:05:03\n[faults]\nfail_write=1\n"
+                               "fail_write_path=.log\nfail_write_bytes=9\n");
+  host->QueueMessage(0);
+  host->QueueMessage(0);
+  OpenCommand("Office");
+  EXPECT_EQ(host->Calls("Message").back().flags, FMSG_WARNING);
+  WriteWorldFile("system.ini", "[system]\nplatform_id=2\nnow=2026-03-01 09:05:03\n");
+  host->QueueMessage(0);
+  host->QueueMessage(0);
+  OpenCommand("Office");
+  // The lost line is gone whole; the failure's own line and the next dial's
+  // lines follow, each with one time stamp at its start.
+  const std::string log = ReadPluginFile("vezuzaziz.log");
+  ASSERT_EQ(log.rfind("01/03  09:00:00  before\r\n01/03  09:05:03  Cannot write", 0), 0u) << log;
+  ASSERT_EQ(log.substr(log.size() - 2), "\r\n");
+  size_t lines = 0;
+  for (size_t at = 0; at < log.size(); at = log.find("\r\n", at) + 2, ++lines) {
+    const std::string line = log.substr(at, log.find("\r\n", at) - at);
+    EXPECT_EQ(line.substr(2, 1) + line.substr(5, 2) + line.substr(15, 2), "/    ") << line;
+    EXPECT_EQ(line.find("01/03  ", 1), std::string::npos) << "two lines glued: " << line;
+  }
+  EXPECT_GE(lines, 4u);
 }
 
 TEST_P(FaultMatrixTest, ActionEndsSoundlyUnderTheFault) {

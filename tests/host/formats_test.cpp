@@ -105,6 +105,9 @@ TEST(KelhostLanguageFile, ShippedFileHasEveryCatalogueNumber) {
     EXPECT_EQ(text.back(), ' ') << n;
   }
   for (int n : {27, 30, 31}) EXPECT_EQ(lang.Text(n)[0], ' ') << n;
+  // The texts of the failure boxes, and the two halves around a count.
+  for (int n = 110; n <= 115; ++n) EXPECT_TRUE(lang.Has(n)) << n;
+  for (int n : {113, 115}) EXPECT_EQ(lang.Text(n)[0], ' ') << n;
   EXPECT_STREQ(lang.Text(4), "OK");
   EXPECT_STREQ(lang.Text(5), "Warning");
 }

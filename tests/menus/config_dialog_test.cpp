@@ -168,6 +168,7 @@ TEST_F(ConfigDialogTest, AValueThatCannotBeWrittenIsReported) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].flags, 1u);
   EXPECT_EQ(boxes[1].items[1], "Failed to set data for 'dial_prefix'");
+  EXPECT_EQ(boxes[1].items[2], "<114>9<115>");   // every other value failed too
   EXPECT_EQ(Settings().logfilename, "new.log");  // memory follows all the same
 }
 

@@ -4,6 +4,7 @@
 #include "shell/main_menu.h"
 #include "shell/settings.h"
 #include "tests/fake_host.h"
+#include "tests/test_only.h"
 
 namespace {
 
@@ -116,11 +117,13 @@ TEST_F(MainMenuTest, ActionRowsRunOnEnterAndIgnoreEditAndDelete) {
 TEST_F(MainMenuTest, NameWithACommaShowsAsTwoRows) {
   AddEntries({"A,B", ",Z"});
   host->QueueMenu(1);  // Enter on "B": asks the dial for an entry named B, which does not exist
+  host->QueueMessage(0);
   RunMainMenu();
   EXPECT_EQ(RowTexts(host->calls[0])[0], "&1. A");
   EXPECT_EQ(RowTexts(host->calls[0])[1], "&2. B");
   EXPECT_EQ(RowTexts(host->calls[0])[2], "&3. Z");
-  EXPECT_EQ(host->Ops(), "Menu");
+  EXPECT_EQ(host->Ops(), "Menu Message");
+  EXPECT_EQ(host->calls[1].items[1], "<94>B");
 }
 
 TEST_F(MainMenuTest, MoreEntriesThanTheOldRowLimitAreAllListed) {

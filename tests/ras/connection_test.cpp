@@ -40,9 +40,10 @@ class ConnectionTest : public PluginTest {
   }
 
   // `count` connections made through the phone book, without a notifier.
-  std::vector<HRASCONN> Connect(int count) {
+  std::vector<HRASCONN> Connect(int count, int speed = 0) {
     WriteWorldFile("rasphone.pbk", "[Office]\nPhoneNumber=t222\n");
-    WriteWorldFile("ras.ini", "[t222]\nstates=\nend=connected\nlocal_ip=192.168.7.2\nremote_ip=192.168.7.1\n");
+    WriteWorldFile("ras.ini", "[t222]\nstates=\nend=connected\nlocal_ip=192.168.7.2\nremote_ip=192.168.7.1\nspeed=" +
+                                  std::to_string(speed) + "\n");
     std::vector<HRASCONN> made;
     for (int i = 0; i < count; ++i) {
       RASDIALPARAMSA p{};
@@ -70,30 +71,44 @@ class ConnectionTest : public PluginTest {
 };
 
 TEST_F(ConnectionTest, SpeedIsReadFromTheLastConnectSpeedValue) {
-  EXPECT_EQ(ConnectionSpeed(), 0);  // no statistics key at all
+  EXPECT_EQ(ConnectionSpeed(nullptr), 0);  // no statistics key at all
 
   SetStat("Dial-Up Adapter\\ConnectSpeed", {0x00, 0xC2, 0x01, 0x00});
-  EXPECT_EQ(ConnectionSpeed(), 115200);
+  EXPECT_EQ(ConnectionSpeed(nullptr), 115200);
 
   // A second adapter listed later wins; a lower-case name never matches.
   SetStat("Dial-Up Adapter #2\\ConnectSpeed", {0x20, 0x67, 0x00, 0x00});
   SetStat("Dial-Up Adapter #3\\connectspeed", {0xFF, 0xFF, 0x00, 0x00});
-  EXPECT_EQ(ConnectionSpeed(), 26400);
+  EXPECT_EQ(ConnectionSpeed(nullptr), 26400);
 }
 
 TEST_F(ConnectionTest, OnlyALowerCaseNameGivesNoSpeed) {
   SetStat("Dial-Up Adapter\\connectspeed", {0x00, 0xC2, 0x01, 0x00});
   SetStat("Dial-Up Adapter\\BytesRecvd", {0x10, 0x00, 0x00, 0x00});
-  EXPECT_EQ(ConnectionSpeed(), 0);
+  EXPECT_EQ(ConnectionSpeed(nullptr), 0);
 }
 
 TEST_F(ConnectionTest, SpeedValuesOfTheWrongShape) {
   SetStat("Dial-Up Adapter\\ConnectSpeed", {0x00, 0xC2, 0x01});  // short: missing bytes are 0
-  EXPECT_EQ(ConnectionSpeed(), 115200);
+  EXPECT_EQ(ConnectionSpeed(nullptr), 115200);
   SetStat("Dial-Up Adapter\\ConnectSpeed", {0x00, 0xC2, 0x01, 0x00, 0x00});  // too long
-  EXPECT_EQ(ConnectionSpeed(), 0);
+  EXPECT_EQ(ConnectionSpeed(nullptr), 0);
   SetStat("Dial-Up Adapter\\ConnectSpeed", {0x00, 0xC2, 0x01, 0x00}, REG_DWORD);  // not binary
-  EXPECT_EQ(ConnectionSpeed(), 0);
+  EXPECT_EQ(ConnectionSpeed(nullptr), 0);
+}
+
+TEST_F(ConnectionTest, WithoutAPublishedSpeedTheConnectionStatisticsTellIt) {
+  WriteWorldFile("system.ini", "[system]\nplatform_id=2\n");
+  const std::vector<HRASCONN> made = Connect(1);
+  const HRASCONN fast = Connect(1, 31200)[0];
+  EXPECT_EQ(ConnectionSpeed(fast), 31200);
+  EXPECT_EQ(ConnectionSpeed(made[0]), 0);       // the service knows no speed for it
+  EXPECT_EQ(ConnectionSpeed(nullptr), 0);       // no connection
+  SetStat("Dial-Up Adapter\\ConnectSpeed", {0x00, 0xC2, 0x01, 0x00});
+  EXPECT_EQ(ConnectionSpeed(fast), 115200);     // a published speed comes first
+  WriteWorldFile("system.ini", "[system]\nplatform_id=2\n[libraries]\nrasapi32_lacks=RasGetConnectionStatistics\n");
+  RegDeleteKeyA(HKEY_DYN_DATA, "PerfStats\\StatData");
+  EXPECT_EQ(ConnectionSpeed(fast), 0);          // a system before Windows 2000
 }
 
 TEST_F(ConnectionTest, AddressesOfAConnection) {

@@ -79,19 +79,19 @@ TEST_F(StartupTest, ServicesThatDoNotRunAreLoggedAndStartedOnTheNtFamilyOnly) {
   WriteWorldFile("services.ini",
                  "[RASMAN]\nstate=running\n[SIMPTCP]\nstate=stopped\nstart=ok\n");
   WritePluginFile("vezuzaziz.ini", "");
-  Open("nobody");
+  Open("hangup");  // no connection to hang up: only the services leave log lines
   EXPECT_EQ(Log(), (std::vector<std::string>{"<91>", "<92>"}));
   const std::vector<std::string> journal = Journal();
   EXPECT_NE(std::find(journal.begin(), journal.end(), "service start SIMPTCP"), journal.end());
   EXPECT_TRUE(IsServiceRunning("SIMPTCP"));
 
   // Now all that exist run; the unknown one is logged again at every opening.
-  Open("nobody");
+  Open("hangup");
   EXPECT_EQ(Log(), (std::vector<std::string>{"<91>", "<92>", "<92>"}));
 
   SetPlatform(1, "");
   WriteWorldFile("services.ini", "[RASMAN]\nstate=stopped\nstart=ok\n");
-  Open("nobody");
+  Open("hangup");
   EXPECT_EQ(Log().size(), 3u);
   EXPECT_FALSE(IsServiceRunning("RASMAN"));
 }
@@ -108,9 +108,11 @@ TEST_F(StartupTest, ServiceStartGivesUpWhenTheServiceStopsOrCannotStart) {
 
 TEST_F(StartupTest, OnlyLowerCaseMenuOpensTheMainMenu) {
   WritePluginFile("vezuzaziz.ini", "");
-  Open("Menu");  // dials an entry named Menu, which does not exist: nothing
+  Open("Menu");  // dials an entry named Menu, which does not exist: a box says so
   Open("MENU");
-  EXPECT_EQ(host->Ops(), "");
+  EXPECT_EQ(host->Ops(), "Message Message");
+  EXPECT_EQ(host->calls[1].items[1], "<94>MENU");
+  host->calls.clear();
   Open("menu");  // the main menu: with no entry it opens the new-entry dialog
   EXPECT_EQ(host->Ops(), "Dialog");
   host->calls.clear();

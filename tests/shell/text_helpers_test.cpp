@@ -16,6 +16,7 @@ TEST(WordHelpers, SkipsDelimitersAroundAndBetweenWords) {
   EXPECT_EQ(WordStart(2, text, kComma), 5);
   EXPECT_EQ(WordStart(0, text, kComma), 0);
   EXPECT_EQ(WordStart(-1, text, kComma), 0);
+  EXPECT_EQ(SplitWords(text, kComma), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST(WordHelpers, EmptyAndDelimiterOnlyTextsHaveNoWords) {
@@ -23,11 +24,13 @@ TEST(WordHelpers, EmptyAndDelimiterOnlyTextsHaveNoWords) {
     EXPECT_EQ(CountWords(text, kComma), 0) << text;
     EXPECT_EQ(NthWord(1, text, kComma), "") << text;
     EXPECT_EQ(WordStart(1, text, kComma), 0) << text;
+    EXPECT_TRUE(SplitWords(text, kComma).empty()) << text;
   }
 }
 
 TEST(WordHelpers, SpacesBelongToWordsAndKeyedLinesSplitAtEquals) {
   EXPECT_EQ(NthWord(2, "111, 222 ,x", kComma), " 222 ");
+  EXPECT_EQ(SplitWords("111, 222 ,x", kComma), (std::vector<std::string>{"111", " 222 ", "x"}));
   const CharSet equals = Delimiters("=");
   EXPECT_EQ(CountWords("Tries=", equals), 1);
   EXPECT_EQ(NthWord(2, "Tries=", equals), "");

@@ -29,8 +29,26 @@ TEST_F(WorldHelpersTest, IniFileKeepsOrderAndIgnoresCase) {
   ini.RemoveKey("first", "a");
   ini.RemoveSection("nothing");
   ASSERT_TRUE(ini.Save(Path("t.ini")));
-  EXPECT_EQ(Read("t.ini"), "[First]\nb=2\nc=3\n\n[second]\nx=0x1F\ny=08\nz=abc\nnew=v\n");
+  // Comments are kept, each at the head of its section.
+  EXPECT_EQ(Read("t.ini"), "; comment\n[First]\nb=2\nc=3\n\n[second]\n# also a comment\nx=0x1F\ny=08\nz=abc\nnew=v\n");
   EXPECT_EQ(world::IniFile::Load(Path("missing.ini")).Sections().size(), 0u);
+}
+
+TEST_F(WorldHelpersTest, IniFileWithALineNotUnderstoodIsNeverRewritten) {
+  for (const char* text : {"stray=1\n[s]\nk=v\n", "[s]\nk=v\n\x01\"daily_log\"\n", "[s\nk=v\n", "[s] x\n"}) {
+    Write("t.ini", text);
+    world::IniFile ini = world::IniFile::Load(Path("t.ini"));
+    EXPECT_NE(ini.FirstLineNotUnderstood(), 0u) << text;
+    ini.Set("s", "new", "1");
+    EXPECT_FALSE(ini.Save(Path("t.ini"))) << text;
+    EXPECT_EQ(Read("t.ini"), text);
+  }
+  EXPECT_NE(Read("journal.log").find("not rewritten: " + Path("t.ini") + " line 3 is not understood\n"),
+            std::string::npos);
+  // Blank lines, comments and a comment after a header are understood.
+  world::IniFile ini = world::IniFile::Parse("\n; c\n[s] ; c\n  k = v \n# c\n");
+  EXPECT_EQ(ini.FirstLineNotUnderstood(), 0u);
+  EXPECT_TRUE(ini.Save(Path("u.ini")));
 }
 
 TEST_F(WorldHelpersTest, JournalAppendsLines) {

@@ -1,17 +1,24 @@
 #!/usr/bin/env python3
-"""Runs the end-to-end scenarios of tests/scenarios under wine64: the same
-scenario folders and expected files as on Linux, with kelhost.exe, the 64-bit
+"""Runs the end-to-end scenarios of tests/scenarios under Wine: the same
+scenario folders and expected files as on Linux, with kelhost.exe,
 vezuzaziz.dll and the test rasapi32.dll (the stand-in's simulated remote
-access service built for Windows), against Wine's own registry, file system,
+access service built for Windows) of one Windows build (32-bit under 32-bit
+Wine, 64-bit under wine64), against Wine's own registry, file system,
 console and Service Control Manager.
 
-    run_wine_scenarios.py --win64-build DIR --entryfile PATH [--rasapi32 test|wine]
+    run_wine_scenarios.py --build DIR --entryfile PATH [--wine LOADER] [--bits 32|64]
+                          [--windows-version win98|win95|nt40|winxp|win10|...]
+                          [--rasapi32 test|wine]
                           [run_scenarios.py options: --only NAME, --keep, --scenarios DIR]
 
 It adds the platform "wine" to tests/scenarios/run_scenarios.py and runs it
 with --platform wine; loading, comparison and the expected differences of
-each scenario ([differences] wine=...) are that runner's. WINEPREFIX must name
-a prefix made beforehand (scripts/run-wine-stage makes one per run).
+each scenario are that runner's. A scenario's differences for "wine" hold in
+every Wine run; those for "wine-platform1" or "wine-platform2" only when the
+Windows version that Wine reports (--windows-version, set in the prefix's
+HKCU\Software\Wine\Version before the first run) is of that family.
+WINEPREFIX must name a prefix made beforehand (scripts/run-wine-stage makes
+one per run).
 
 --rasapi32 wine runs with Wine's own rasapi32 instead of the test library
 (meaningful for scenarios that need no remote access answers, e.g. hang-up
@@ -31,12 +38,14 @@ sys.path.insert(0, os.path.join(HERE, "..", "scenarios"))
 sys.dont_write_bytecode = True  # no __pycache__ in the scenarios folder
 import run_scenarios as rs  # noqa: E402  (the shared runner)
 
-WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
-WINESERVER = os.environ.get("WINESERVER", "/usr/lib/wine/wineserver")
 SETTINGS_KEY = r"HKEY_CURRENT_USER\Software\Kel"
 HELPER_TIMEOUT_S = 60
 # The service check's message numbers, in the order the plug-in checks them.
 SERVICE_MESSAGES = (("RASMAN", 90), ("SIMPTCP", 91), ("TAPISRV", 92))
+# The platform id that GetVersionExA reports for each Windows version Wine
+# can be set to: 1 for the Windows 95 family, 2 for the NT family.
+PLATFORM_IDS = {"win95": 1, "win98": 1, "winme": 1, "nt351": 2, "nt40": 2, "win2k": 2, "winxp": 2,
+                "win2003": 2, "vista": 2, "win7": 2, "win8": 2, "win81": 2, "win10": 2}
 
 
 def windows_path(path):
@@ -44,7 +53,7 @@ def windows_path(path):
 
 
 class WinePlatform:
-    """kelhost.exe and the 64-bit plug-in under wine64, one run directory each:
+    """kelhost.exe and the plug-in of one Windows build under Wine, one run directory each:
 
         ROOT/bin     kelhost.exe and (unless Wine's own is wanted) rasapi32.dll;
                      the program's directory is searched first for the DLLs
@@ -57,7 +66,12 @@ class WinePlatform:
 
     def __init__(self, opts):
         self.opts = opts
-        self.build = os.path.abspath(opts.win64_build)
+        self.build = os.path.abspath(opts.build)
+        self.wine = opts.wine
+        self.wineserver = os.path.join(os.path.dirname(opts.wine), "wineserver")
+        self.pointer_bits = opts.bits
+        self.platform_id = PLATFORM_IDS[opts.windows_version]
+        self.names = ("wine", f"wine-platform{self.platform_id}")
         self.use_test_rasapi32 = opts.rasapi32 == "test"
         self.prefix = os.environ.get("WINEPREFIX", "")
         if not self.prefix or not os.path.isdir(self.prefix):
@@ -65,7 +79,14 @@ class WinePlatform:
         # One wineserver for the whole run (scripts/run-wine-stage starts it
         # persistent): a server that ends between two runs while the next
         # starts up can leave that run waiting.
-        subprocess.run([WINESERVER, "-p"], env=dict(os.environ, WINEPREFIX=self.prefix), check=False)
+        subprocess.run([self.wineserver, "-p"], env=dict(os.environ, WINEPREFIX=self.prefix), check=False)
+        # The Windows version every program of the prefix is told.
+        env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="winealsa.drv=d;mscoree,mshtml=")
+        done = self._wine(env, "reg", "add", r"HKEY_CURRENT_USER\Software\Wine", "/v", "Version", "/d",
+                          opts.windows_version, "/f")
+        if done.returncode != 0:
+            raise SystemExit(f"run_wine_scenarios: cannot set Wine's Windows version to {opts.windows_version}")
 
     # ---- what run_scenarios asks of a platform ---------------------------
 
@@ -100,7 +121,7 @@ class WinePlatform:
         env = self._env(paths)
         self._load_registry(env, paths)
         bin_dir = os.path.join(paths.root, "bin")
-        kelhost = [WINE, os.path.join(bin_dir, "kelhost.exe"),
+        kelhost = [self.wine, os.path.join(bin_dir, "kelhost.exe"),
                    "--plugin", paths.plugdir_windows + "\\vezuzaziz.dll",
                    "--lang", paths.plugdir_windows + "\\vezuzaziz.lng",
                    "--script", windows_path(os.path.join(paths.root, "script")),
@@ -155,7 +176,7 @@ class WinePlatform:
     @staticmethod
     def _copy(src, dst_dir):
         if not os.path.exists(src):
-            raise rs.ScenarioError(f"{src} is missing: build the win64 preset first")
+            raise rs.ScenarioError(f"{src} is missing: build the Windows preset first")
         rs.shutil.copy(src, dst_dir)
 
     def _env(self, paths):
@@ -173,10 +194,10 @@ class WinePlatform:
     def _wine(self, env, *args):
         """Runs a Wine tool (reg, regedit); a hang is the scenario's failure, not the runner's end."""
         try:
-            return subprocess.run([WINE, *args], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            return subprocess.run([self.wine, *args], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE, timeout=HELPER_TIMEOUT_S)
         except subprocess.TimeoutExpired as e:
-            raise rs.ScenarioError(f"wine64 {' '.join(args)} did not end within {HELPER_TIMEOUT_S} s") from e
+            raise rs.ScenarioError(f"wine {' '.join(args)} did not end within {HELPER_TIMEOUT_S} s") from e
 
     def _load_registry(self, env, paths):
         """Wine's registry as the scenario's world has it: the plug-in's key
@@ -192,14 +213,17 @@ class WinePlatform:
     def _services_logged_only_here(self, paths):
         """The message numbers of the services whose start Wine logs but the
         stand-in's world does not: Wine has none of the three services, so it
-        logs every one; the stand-in skips those its world lists as running,
-        and all of them on platform id 1."""
+        logs every one on the NT family; the stand-in skips those its world
+        lists as running, and all of them on platform id 1. On platform id 1
+        Wine logs none."""
         running = set()
         services = os.path.join(paths.world, "services.ini")
         if os.path.exists(services):
             ini = rs.configparser.RawConfigParser(strict=False, inline_comment_prefixes=(";",))
             ini.read(services, encoding="latin-1")
             running = {s.upper() for s in ini.sections() if ini.get(s, "state", fallback="").strip() == "running"}
+        if self.platform_id != 2:
+            return set()
         platform1 = False
         system = os.path.join(paths.world, "system.ini")
         if os.path.exists(system):
@@ -221,7 +245,7 @@ class WinePlatform:
             return
         lines = rs.split_lines(rs.read_text(path))
         rs.write_text(path + ".wine", "".join(line + "\n" for line in lines))
-        drop = self._services_logged_only_here(paths) if scenario.allows(self.name, "services") else set()
+        drop = self._services_logged_only_here(paths) if scenario.allows(self.names, "services") else set()
         pattern = re.compile(r"^GetMessageText (\d+) -> ")
         names = {name for name, n in SERVICE_MESSAGES if n in drop}
         # The same start lines as the event log shows them in a --viewer-dump.
@@ -242,11 +266,14 @@ class WinePlatform:
 
 def main(argv):
     parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--win64-build", required=True)
+    parser.add_argument("--build", "--win64-build", dest="build", required=True)
     parser.add_argument("--entryfile", required=True)
+    parser.add_argument("--wine", default=os.environ.get("WINE64", "/usr/lib/wine/wine64"))
+    parser.add_argument("--bits", type=int, choices=(32, 64), default=64)
+    parser.add_argument("--windows-version", choices=sorted(PLATFORM_IDS), default="win10")
     parser.add_argument("--rasapi32", choices=("test", "wine"), default="test")
     opts, rest = parser.parse_known_args(argv)
-    build = os.path.abspath(opts.win64_build)
+    build = os.path.abspath(opts.build)
 
     rs.PLATFORMS["wine"] = lambda shared_opts: WinePlatform(argparse.Namespace(**{**vars(shared_opts), **vars(opts)}))
     return rs.main(["--platform", "wine",
