@@ -6,7 +6,8 @@
 #     first number is busy), a resize during the pause after the busy try
 #     repaints at once; the connected box; the after-connect list starts the
 #     demo clock and closes its window; the log in the viewer;
-#  2. ras:hangup in the next run hangs up the connection of the first;
+#  2. ras:hangup in the next run hangs up the connection of the first, and
+#     ras:Nowhere shows a box naming the entry it did not find;
 #  3. --configure switches to tone dialling, and the next run dials the demo
 #     numbers with "t" and connects.
 # Meanwhile ten fresh worlds each make their first connection (scripted
@@ -177,6 +178,16 @@ grep -q '^\[[0-9]' "$demo/world/connections.ini" && failed "a connection is stil
 tm send-keys -t demo Escape
 wait_exit
 step "ras:hangup in the next run hung up the connection of the first"
+
+# A name that no entry has is told, not dropped in silence.
+kelhost ras:Nowhere
+wait_for "No dial entry has the name Nowhere" 10
+wait_for "[ OK ]" 1
+tm send-keys -t demo Enter
+wait_for "Open Dial-up" 10
+tm send-keys -t demo Escape
+wait_exit
+step "ras:Nowhere shows the box naming it"
 
 # 3. Tone dialling, saved with --configure, is used by the next run; the
 # demo numbers answer with that prefix too.
