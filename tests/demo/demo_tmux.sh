@@ -40,6 +40,7 @@ started_processes() {
 }
 cleanup() {
   tm kill-server 2>/dev/null
+  wait  # the fresh worlds' runs, which end on their own
   local pid
   for pid in $(started_processes); do kill "$pid" 2>/dev/null; done
   rm -rf "$work"
