@@ -1,5 +1,6 @@
-// kernel32's processes: WinExec starts a real process of this machine,
-// OpenProcess and TerminateProcess reach a real process by its pid.
+// kernel32's processes: WinExec starts a real process of this machine and,
+// as on Windows, returns once it is ready (its window is open) or has
+// ended; OpenProcess and TerminateProcess reach a real process by its pid.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,9 +9,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "winapi/handles.h"
 #include "winapi/standin_windows.h"
@@ -22,6 +27,8 @@ namespace {
 // What WinExec returns for a started program (any value above 31 means
 // success).
 constexpr UINT kWinExecStarted = 33;
+// How long WinExec waits at most for the started program to open a window.
+constexpr auto kWinExecIdleLimit = std::chrono::seconds(10);
 
 class ProcessObject : public standin::HandleObject {
  public:
@@ -84,22 +91,33 @@ bool ProgramExists(const std::string& program) {
 }
 
 // Starts `sh -c command_line` detached from this process (its own session,
-// standard streams on /dev/null, reaped by init). Returns whether the
-// intermediate child reported a start.
-bool StartDetached(const std::string& command_line) {
+// standard streams on /dev/null, reaped by init). Returns the started
+// process's id (the shell's, which `exec` keeps), or 0 when it could not be
+// started.
+pid_t StartDetached(const std::string& command_line) {
   const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-  if (null_fd < 0) return false;
+  if (null_fd < 0) return 0;
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    close(null_fd);
+    return 0;
+  }
   const long max_fd = std::min(sysconf(_SC_OPEN_MAX), 4096L);
   const pid_t child = fork();
   if (child < 0) {
     close(null_fd);
-    return false;
+    close(report[0]);
+    close(report[1]);
+    return 0;
   }
   if (child == 0) {
     // Only async-signal-safe calls from here on.
     setsid();
     const pid_t grandchild = fork();
-    if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
+    if (grandchild != 0) {
+      if (grandchild > 0 && write(report[1], &grandchild, sizeof grandchild) != sizeof grandchild) _exit(1);
+      _exit(grandchild < 0 ? 1 : 0);
+    }
     dup2(null_fd, 0);
     dup2(null_fd, 1);
     dup2(null_fd, 2);
@@ -108,10 +126,38 @@ bool StartDetached(const std::string& command_line) {
     _exit(127);
   }
   close(null_fd);
+  close(report[1]);
+  pid_t started = 0;
+  ssize_t got = 0;
+  while ((got = read(report[0], &started, sizeof started)) < 0 && errno == EINTR) {
+  }
+  close(report[0]);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (got != sizeof started || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 0;
+  return started;
+}
+
+// Whether the process has ended: gone, or a zombie its new parent has not
+// reaped yet.
+bool ProcessEnded(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  if (!stat) return true;
+  const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const size_t paren = text.rfind(')');
+  return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] == 'Z';
+}
+
+// As Windows' WinExec returns only once the started program waits for
+// input (its window is up) or a time-out has passed: waits until the
+// program has opened a window, has ended, or the limit is reached.
+void WaitUntilIdle(pid_t pid) {
+  const auto deadline = std::chrono::steady_clock::now() + kWinExecIdleLimit;
+  while (!StandinProcessHasWindow(static_cast<DWORD>(pid)) && !ProcessEnded(pid) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 }  // namespace
@@ -119,8 +165,10 @@ bool StartDetached(const std::string& command_line) {
 UINT WINAPI WinExec(LPCSTR lpCmdLine, UINT uCmdShow) {
   (void)uCmdShow;  // no screen here
   if (lpCmdLine == nullptr || !ProgramExists(ProgramOf(lpCmdLine))) return ERROR_FILE_NOT_FOUND;
-  if (!StartDetached(lpCmdLine)) return 0;  // out of system resources
+  const pid_t started = StartDetached(lpCmdLine);
+  if (started == 0) return 0;  // out of system resources
   world::Journal(std::string("winexec ") + lpCmdLine);
+  WaitUntilIdle(started);
   return kWinExecStarted;
 }
 

@@ -8,3 +8,5 @@
 // Removes every window of the process from windows.ini (the process ended).
 // Any thread.
 void StandinRemoveWindowsOfProcess(DWORD process_id);
+// Whether windows.ini lists a window of the process. Any thread.
+bool StandinProcessHasWindow(DWORD process_id);

@@ -234,6 +234,12 @@ void StandinRemoveWindowsOfProcess(DWORD process_id) {
   std::rename(temp.c_str(), path.c_str());
 }
 
+bool StandinProcessHasWindow(DWORD process_id) {
+  for (const Window& w : OpenWindows())
+    if (w.pid == process_id) return true;
+  return false;
+}
+
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
   // The windows of the world have no class that a caller could name.
   if (lpClassName != nullptr) {

@@ -2,9 +2,15 @@
 #include "host/terminal/curses_screen.h"
 
 #include <curses.h>
+#include <fcntl.h>
 #include <langinfo.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +49,41 @@ const cchar_t* LineCharacter(char32_t ch) {
   }
 }
 
+// The write ends of the size-change pipes, for the signal handler (one
+// screen at a time), and the handler that was there before it (the
+// terminal library's own, which it still calls).
+std::atomic<int> g_resize_write{-1};
+std::atomic<int> g_watch_write{-1};
+struct sigaction g_previous_winch;
+
+void Notify(const std::atomic<int>& fd) {
+  const int out = fd.load();
+  // A full pipe already says that the size changed.
+  if (out >= 0 && write(out, "w", 1) < 0) {
+  }
+}
+
+void OnWindowChange(int signal_number, siginfo_t* info, void* context) {
+  const int saved_errno = errno;
+  if ((g_previous_winch.sa_flags & SA_SIGINFO) != 0) {
+    if (g_previous_winch.sa_sigaction != nullptr) g_previous_winch.sa_sigaction(signal_number, info, context);
+  } else if (g_previous_winch.sa_handler != SIG_DFL && g_previous_winch.sa_handler != SIG_IGN) {
+    g_previous_winch.sa_handler(signal_number);
+  }
+  Notify(g_resize_write);
+  Notify(g_watch_write);
+  errno = saved_errno;
+}
+
+bool OpenPipe(int (&fds)[2]) { return pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0; }
+
+void ClosePipe(int (&fds)[2]) {
+  for (int& fd : fds) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+}
+
 }  // namespace
 
 bool CursesScreen::Start(std::string& error) {
@@ -53,9 +94,17 @@ bool CursesScreen::Start(std::string& error) {
     error = "TERM is not set";
     return false;
   }
+  if (!OpenPipe(resize_pipe_) || !OpenPipe(watch_pipe_)) {
+    error = std::string("no pipe for the terminal's size changes: ") + std::strerror(errno);
+    ClosePipe(resize_pipe_);
+    ClosePipe(watch_pipe_);
+    return false;
+  }
   SCREEN* screen = newterm(nullptr, stdout, stdin);
   if (screen == nullptr) {
     error = std::string("the terminal type ") + term + " is unknown";
+    ClosePipe(resize_pipe_);
+    ClosePipe(watch_pipe_);
     return false;
   }
   set_term(screen);
@@ -73,16 +122,52 @@ bool CursesScreen::Start(std::string& error) {
     colours_ = COLOR_PAIRS > 64;
     sixteen_ = COLORS >= 16 && COLOR_PAIRS > 256;
   }
+  // After the terminal library has put its own handler in place: ours
+  // calls it, then wakes whoever waits. Interrupted calls of the plug-in's
+  // threads go on as if nothing had happened.
+  g_resize_write = resize_pipe_[1];
+  g_watch_write = watch_pipe_[1];
+  struct sigaction action {};
+  action.sa_sigaction = OnWindowChange;
+  action.sa_flags = SA_SIGINFO | SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGWINCH, &action, &g_previous_winch);
   started_ = true;
   return true;
 }
 
 void CursesScreen::Stop() {
   if (!started_) return;
+  sigaction(SIGWINCH, &g_previous_winch, nullptr);
+  g_resize_write = -1;
+  g_watch_write = -1;
+  ClosePipe(resize_pipe_);
+  ClosePipe(watch_pipe_);
   endwin();
   delscreen(static_cast<SCREEN*>(screen_));
   screen_ = nullptr;
   started_ = false;
+}
+
+void CursesScreen::Drain(int fd) {
+  char buffer[64];
+  while (fd >= 0 && read(fd, buffer, sizeof buffer) > 0) {
+  }
+}
+
+void CursesScreen::WakeWatcher() {
+  if (watch_pipe_[1] >= 0 && write(watch_pipe_[1], "s", 1) < 0) {
+  }
+}
+
+bool CursesScreen::FollowSize() {
+  if (!started_) return false;
+  struct winsize size {};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) return false;
+  if (size.ws_row == getmaxy(stdscr) && size.ws_col == getmaxx(stdscr)) return false;
+  resizeterm(size.ws_row, size.ws_col);
+  clearok(curscr, TRUE);
+  return true;
 }
 
 int CursesScreen::Width() const { return started_ ? getmaxx(stdscr) : 0; }

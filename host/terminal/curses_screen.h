@@ -37,6 +37,19 @@ class CursesScreen {
   void Suspend();
   void Resume();
 
+  // Size changes. Each change of the terminal's size (SIGWINCH, whichever
+  // thread it reaches) makes both descriptors readable: ResizeFd for the
+  // loop that waits for keys, WatchFd for a thread that repaints while no
+  // such loop runs. Drain one after it has woken its reader.
+  int ResizeFd() const { return resize_pipe_[0]; }
+  int WatchFd() const { return watch_pipe_[0]; }
+  static void Drain(int fd);
+  // Makes WatchFd readable without a size change (to stop its thread).
+  void WakeWatcher();
+  // Takes on the terminal's size as it is now; true when it changed (the
+  // next Show then repaints every cell).
+  bool FollowSize();
+
  private:
   short Pair(int fg, int bg);
 
@@ -46,4 +59,6 @@ class CursesScreen {
   bool sixteen_ = false;    // 16 colours: bright ones without bold
   void* screen_ = nullptr;  // the terminal library's SCREEN
   bool pair_ready_[256] = {};
+  int resize_pipe_[2] = {-1, -1};
+  int watch_pipe_[2] = {-1, -1};
 };

@@ -2,6 +2,12 @@
 #include "host/terminal/key_input.h"
 
 #include <curses.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 
 namespace {
 
@@ -79,9 +85,35 @@ void PrepareKeys() {
     if (key_defined(extra.sequence) == 0) define_key(extra.sequence, extra.key);
 }
 
-Key ReadKey(int timeout_ms) {
-  wtimeout(stdscr, timeout_ms);
-  wint_t code = 0;
-  const int status = wget_wch(stdscr, &code);
-  return TranslateKey(status, static_cast<unsigned>(code));
+Key ReadKey(int timeout_ms, int resize_fd) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+  // The terminal library is only asked when input is there (or what it
+  // holds back from an earlier read), so that the wait itself can also end
+  // on a size change, whichever thread the signal reached.
+  wtimeout(stdscr, 0);
+  for (;;) {
+    wint_t code = 0;
+    const int status = wget_wch(stdscr, &code);
+    if (status != ERR) return TranslateKey(status, static_cast<unsigned>(code));
+    int wait_ms = -1;
+    if (timeout_ms >= 0) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      wait_ms = static_cast<int>(std::max<long long>(left, 0));
+    }
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {resize_fd, POLLIN, 0}};
+    const int ready = poll(fds, resize_fd >= 0 ? 2 : 1, wait_ms);
+    if (ready < 0 && errno != EINTR) return Key{};
+    if (ready > 0 && (fds[1].revents & POLLIN) != 0) {
+      char bytes[64];  // the descriptor does not block; several changes are one
+      if (read(resize_fd, bytes, sizeof bytes) < 0) {
+      }
+      Key resized;
+      resized.kind = Key::Kind::Resize;
+      return resized;
+    }
+    if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && (fds[0].revents & POLLIN) == 0)
+      return Key{};  // the terminal is gone: nothing will come
+    if (ready == 0) return Key{};
+  }
 }

@@ -36,8 +36,10 @@ struct Key {
 void PrepareKeys();
 
 // Waits up to `timeout_ms` milliseconds (forever when negative) for a key.
-// The terminal must have been started (curses_screen.h).
-Key ReadKey(int timeout_ms);
+// Bytes on `resize_fd` (a non-blocking descriptor that becomes readable
+// when the terminal changes its size; -1 for none) end the wait with a
+// Resize, the bytes read. The terminal must have been started (curses_screen.h).
+Key ReadKey(int timeout_ms, int resize_fd);
 
 // One result of the terminal library's wide-character read as a Key:
 // `status` as returned (OK, KEY_CODE_YES or ERR) and the code it stored.

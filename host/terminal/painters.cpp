@@ -19,9 +19,18 @@ void Shadow(Canvas& canvas, const BoxRect& r) {
   for (int x = r.x1 + 2; x <= r.x2; ++x) darken(x, r.y2 + 1);
 }
 
-// `text` centred in a frame's edge row between x1 and x2, with a blank on
+// A title or bottom text without the blanks it may carry at either end (the
+// plug-in's texts often end in one, meant for a name joined after them).
+std::u32string Trimmed(std::u32string text) {
+  const size_t first = text.find_first_not_of(U' ');
+  if (first == std::u32string::npos) return {};
+  return text.substr(first, text.find_last_not_of(U' ') - first + 1);
+}
+
+// `text` centred in a frame's edge row between x1 and x2, with one blank on
 // either side.
-void EdgeText(Canvas& canvas, int x1, int x2, int y, const std::u32string& text, uint8_t colour) {
+void EdgeText(Canvas& canvas, int x1, int x2, int y, const std::u32string& untrimmed, uint8_t colour) {
+  const std::u32string text = Trimmed(untrimmed);
   if (text.empty()) return;
   const int room = x2 - x1 - 3;
   if (room <= 0) return;
@@ -46,7 +55,10 @@ int Place(int wanted, int size, int screen) {
   return std::clamp(start, 0, std::max(screen - size, 0));
 }
 
-int Length(const char* text) { return text ? static_cast<int>(std::char_traits<char>::length(text)) : 0; }
+// The cells an edge text takes, its end blanks left out.
+int EdgeLength(const OemCodec& codec, const char* text) {
+  return text ? static_cast<int>(Trimmed(codec.Glyphs(text)).size()) : 0;
+}
 
 }  // namespace
 
@@ -76,7 +88,7 @@ BoxRect PaintMessage(Canvas& canvas, const OemCodec& codec, unsigned flags, cons
   const uint8_t focus = warning ? color::kWarningButton : color::kMessageButton;
   const int count = static_cast<int>(items.size());
   buttons = std::clamp(buttons, 0, std::max(count - 1, 0));
-  const std::u32string title = count > 0 ? codec.Glyphs(items[0]) : std::u32string();
+  const std::u32string title = count > 0 ? Trimmed(codec.Glyphs(items[0])) : std::u32string();
 
   // Lines wrapped to what the canvas allows; a separator stays one row.
   const int max_inner = std::max(w - 6, 1);
@@ -139,7 +151,7 @@ BoxRect PaintMenu(Canvas& canvas, const OemCodec& codec, const MenuCall& call, M
   const int w = canvas.Width(), h = canvas.Height();
   int widest = 0;
   for (const MenuModel::Row& row : model.Rows()) widest = std::max(widest, static_cast<int>(row.label.text.size()));
-  const int inner = std::max({widest + 4, Length(call.title) + 4, Length(call.bottom) + 4, 12});
+  const int inner = std::max({widest + 4, EdgeLength(codec, call.title) + 4, EdgeLength(codec, call.bottom) + 4, 12});
   const int box_w = std::max(std::min(inner + 2, w >= 8 ? w - 4 : w), 1);
   int max_rows = std::max(h >= 6 ? h - 4 : h - 2, 1);
   if (call.max_height > 0) max_rows = std::min(max_rows, call.max_height);

@@ -4,9 +4,18 @@
 //
 // The screen is always painted whole: the scene (what stays between calls)
 // and above it the stack of open modal screens (a menu, the help window
-// over it, ...). A resize repaints the same way for the new size.
+// over it, ...). A resize repaints the same way for the new size, at once
+// whatever the plug-in is doing: a loop that waits for keys is woken by it,
+// and while none runs (a dial's pause, a box without buttons) a thread of
+// the UI's own repaints.
 #include "host/terminal/terminal_ui.h"
 
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +23,7 @@
 #include <functional>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "host/terminal/canvas.h"
 #include "host/terminal/curses_screen.h"
@@ -38,12 +48,25 @@ bool IsEdit(const HostDialogItem& item) { return item.Type == DI_EDIT || item.Ty
 
 class CursesTerminalUi final : public TerminalUi {
  public:
+  ~CursesTerminalUi() override {
+    if (!watcher_.joinable()) return;
+    stopping_ = true;
+    screen_.WakeWatcher();
+    watcher_.join();
+  }
+
   bool Start(const TerminalUiOptions& options, std::string& error) {
     if (!codec_.Open(options.code_page, error)) return false;
     help_loaded_ = help_.Load(options.help_path, help_error_);
     if (!screen_.Start(error)) return false;
     PrepareKeys();
     Render();
+    // The watcher takes no signals: they stay with the host's threads.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    watcher_ = std::thread([this] { WatchSize(); });
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return true;
   }
 
@@ -88,7 +111,28 @@ class CursesTerminalUi final : public TerminalUi {
   // paints again on its next turn) and comes back as a Resize key.
   Key NextKey() {
     Render();
-    return ReadKey(-1);
+    return Read(-1);
+  }
+
+  // The one place keys are read; the caller holds the mutex.
+  Key Read(int timeout_ms) {
+    const Key key = ReadKey(timeout_ms, screen_.ResizeFd());
+    if (key.kind == Key::Kind::Resize) screen_.FollowSize();
+    return key;
+  }
+
+  // The watcher thread: repaints for a new size while no call of the UI
+  // runs. While one does (a menu waiting for keys), it waits for the mutex;
+  // the call has handled the resize itself by then.
+  void WatchSize() {
+    for (;;) {
+      pollfd fd{screen_.WatchFd(), POLLIN, 0};
+      if (poll(&fd, 1, -1) < 0 && errno != EINTR) return;
+      CursesScreen::Drain(screen_.WatchFd());
+      if (stopping_) return;
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (screen_.FollowSize()) Render();
+    }
   }
 
   int RunMessage(unsigned flags, const char* help, const std::vector<std::string>& items, int buttons);
@@ -104,6 +148,8 @@ class CursesTerminalUi final : public TerminalUi {
   Canvas canvas_;
   Scene scene_;
   std::vector<Painter> modals_;
+  std::atomic<bool> stopping_{false};
+  std::thread watcher_;
 };
 
 int CursesTerminalUi::Menu(const MenuCall& call, int& break_index) {
@@ -353,7 +399,7 @@ int CursesTerminalUi::Editor(const FileCall& call) {
 
 int CursesTerminalUi::PollVirtualKey() {
   std::lock_guard<std::mutex> lock(mutex_);
-  const Key key = ReadKey(0);
+  const Key key = Read(0);
   if (key.kind == Key::Kind::Resize) Render();
   return key.kind == Key::Kind::Resize ? 0 : key.vk;
 }

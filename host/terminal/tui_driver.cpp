@@ -5,14 +5,17 @@
 //   tui_driver --out FILE [--help-file FILE] [--view FILE] [--edit FILE]
 //
 // Screens: the main menu, the edit-entry dialog, the settings dialog, a
-// dial box without buttons with a state text (waits for a key through
-// PollVirtualKey), the restored screen (waits for a key), a warning box, a
-// two-button confirmation, a menu of 2000 rows, the viewer, the editor.
+// dial box without buttons with a state text (then, like a dial's pause,
+// no call of the UI until the file FILE.go exists beside the result file;
+// then waits for a key through PollVirtualKey), the restored screen (waits
+// for a key), a warning box, a two-button confirmation, a menu of 2000
+// rows, the viewer, the editor.
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -150,7 +153,7 @@ void ConfigDialog(TerminalUi& ui) {
   Result(line + " minspeed=" + Data(items[17]));
 }
 
-void DialBox(TerminalUi& ui) {
+void DialBox(TerminalUi& ui, const std::string& go_file) {
   ui.SaveScreen(1, 0, 0, -1, -1);
   ui.Message(0, nullptr, {"Dialling ", "Tries left: 3", "p555-0100", "\x01", "Esc stops dialling"}, 0);
   ui.Text(0, 0, 7, "                            ");
@@ -158,6 +161,10 @@ void DialBox(TerminalUi& ui) {
   ui.Text(0, 0, 7, "Connecting the device");
   ui.Text(0, 0, 7, nullptr);
   Result("box shown");
+  // A pause between tries: the plug-in sleeps and calls nothing.
+  std::error_code ignored;
+  while (!std::filesystem::exists(go_file, ignored)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  Result("pause over");
   Result("poll key=" + std::to_string(WaitForKey(ui)));
   ui.RestoreScreen(1);
   Result("restored");
@@ -241,7 +248,7 @@ int main(int argc, char** argv) {
     MainMenu(*ui);
     EntryDialog(*ui);
     ConfigDialog(*ui);
-    DialBox(*ui);
+    DialBox(*ui, out_path + ".go");
     Boxes(*ui);
     BigMenu(*ui);
     FileScreens(*ui, view_path, edit_path);

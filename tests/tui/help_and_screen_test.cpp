@@ -92,6 +92,7 @@ TEST_F(ScreenTest, TextOverABoxWithoutButtonsAndRestoreOfTheWholeScreen) {
   scene.AddText(0, 0, 7, U"Connecting the device");
   scene.Paint(canvas, codec);
   EXPECT_TRUE(Shows(canvas, "Tries left: 3"));
+  EXPECT_TRUE(Shows(canvas, "\u2550 Dialling \u2550"));  // the title's trailing blank left out
   EXPECT_TRUE(Shows(canvas, "\u255F\u2500\u2500"));  // the separator line
   EXPECT_EQ(canvas.RowText(0).rfind("Connecting the device", 0), 0u);
   EXPECT_EQ(canvas.At(0, 0).color, 7);
@@ -173,16 +174,16 @@ TEST_F(ScreenTest, MenusShowHotKeysChecksAndTheCursor) {
     model_rows.push_back({ParseHotKey(row.Text), row.Checked != 0, row.Separator != 0});
   MenuModel model(model_rows, -1);
   MenuCall call;
-  call.title = "Dial-up";
-  call.bottom = "Enter dial";
+  call.title = "Dial-up ";
+  call.bottom = " Enter dial";
   call.rows = rows.data();
   call.row_count = 3;
   Canvas canvas(60, 20);
   const BoxRect r = PaintMenu(canvas, codec, call, model);
   EXPECT_TRUE(Shows(canvas, "1. B\u00FCro"));
   EXPECT_TRUE(Shows(canvas, "\u221A current.log"));
-  EXPECT_TRUE(Shows(canvas, " Dial-up "));
-  EXPECT_TRUE(Shows(canvas, " Enter dial "));
+  EXPECT_TRUE(Shows(canvas, "\u2550 Dial-up \u2550"));  // blanks at either end left out
+  EXPECT_TRUE(Shows(canvas, "\u2550 Enter dial \u2550"));
   EXPECT_EQ(canvas.At(r.x1 + 4, r.y1 + 1).color, color::kMenuCursorHot);
   EXPECT_EQ(canvas.At(r.x1 + 5, r.y1 + 1).color, color::kMenuCursor);
   EXPECT_EQ(canvas.At(r.x1, r.y1 + 2).ch, frame::kDVSL);

@@ -66,8 +66,31 @@ wait_result() {
   return 1
 }
 
-screen_has() { grep -qF -- "$1" "$work/screen" || fail "the screen does not show: $1"; }
-screen_lacks() { ! grep -qF -- "$1" "$work/screen" || fail "the screen shows: $1"; }
+# The screen is drawn in pieces as the program's output reaches tmux, so
+# every check waits for the screen to settle on what it expects.
+screen_has() { wait_screen "$1"; }
+screen_lacks() { wait_gone "$1"; }
+
+# Waits until the first row starts with the text.
+top_line() {
+  for _ in $(seq 200); do
+    capture
+    head -n 1 "$work/screen" | grep -q "^$1" && return 0
+    sleep 0.1
+  done
+  fail "${2:-the first row does not start with: $1}"
+  return 1
+}
+
+# Resizes the window and waits until the program has drawn for the new
+# size (TEXT shows only then). tmux hands a pane its new size up to a
+# quarter of a second after resize-window when the pane was resized
+# shortly before, so keys sent at once would reach the program while it
+# still has the old size.
+resize() {
+  tm resize-window -t smoke -x "$1" -y "$2"
+  wait_screen "$3"
+}
 keys() { tm send-keys -t smoke "$@"; }
 type_text() { tm send-keys -t smoke -l "$1"; }
 
@@ -107,14 +130,12 @@ wait_result "menu row=1 break=0"
 wait_screen "Edit entry"
 screen_has "Password:         ******"
 screen_lacks "secret"
-tm resize-window -t smoke -x 40 -y 12
-wait_screen "555-0100"
+resize 40 12 "555-0100"
 screen_lacks "Name:"
 keys Tab Tab
 type_text "xyz"
 wait_screen "*********"
-tm resize-window -t smoke -x 100 -y 30
-wait_screen "Call-back number:"
+resize 100 30 "Call-back number:"
 screen_has "╔"
 screen_has "═ Edit entry ═"
 keys Home
@@ -134,15 +155,19 @@ keys Enter
 wait_result "config result=10 pulse=0 tone=1 check12=1 check13=1 check14=1 check15=1 check18=1 minspeed=[0]"
 
 # The dial box without buttons stays, with the state text drawn in the
-# top-left corner; a resize centres it again; Esc reaches the poll.
+# top-left corner, its title without the text's trailing blank. A resize
+# while the program calls nothing (a dial's pause) repaints the whole
+# screen at once, the box centred again; then Esc reaches the poll.
 wait_result "box shown"
 wait_screen "Tries left: 3"
-head -n 1 "$work/screen" | grep -q "^Connecting the device" || fail "no state text in the top-left corner"
+top_line "Connecting the device" "no state text in the top-left corner"
 screen_has "Esc stops dialling"
-tm resize-window -t smoke -x 60 -y 16
-wait_screen "╔═══════════ Z:\\"
+screen_has "═ Dialling ═"
+resize 60 16 "╔═══════════ Z:\\"
 screen_has "Tries left: 3"
-head -n 1 "$work/screen" | grep -q "^Connecting the device" || fail "the state text is gone after the resize"
+top_line "Connecting the device" "the state text is gone after the resize"
+: > "$out.go"
+wait_result "pause over"
 keys Escape
 wait_result "poll key=27"
 
@@ -152,7 +177,7 @@ wait_gone "Tries left"
 screen_lacks "Connecting the device"
 screen_has "kelhost"
 screen_has "Plugins"
-tm resize-window -t smoke -x 100 -y 30
+resize 100 30 "╔═════════════════════ Z:\\"
 type_text "x"
 wait_result "poll key=88"
 
