@@ -226,6 +226,21 @@ void FillFindData(const FoundEntry& e, LPWIN32_FIND_DATAA data) {
   std::strncpy(data->cFileName, e.name.c_str(), MAX_PATH - 1);
 }
 
+// The file behind a handle opened for writing; null, with the last error
+// set (6 or 5), for any other handle.
+std::shared_ptr<FileObject> WritableFile(HANDLE hFile) {
+  auto file = LookupHandleAs<FileObject>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (!file->can_write()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  return file;
+}
+
 // A reload of the world restarts the count of the write fault.
 void ResetFileFaults() {
   std::lock_guard<std::mutex> lock(g_fault_mutex);
@@ -458,15 +473,8 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 }
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
-  auto file = LookupHandleAs<FileObject>(hFile);
-  if (!file) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!file->can_write()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  auto file = WritableFile(hFile);
+  if (!file) return FALSE;
 #ifndef WINAPI_SKIP_FLUSHES  // defined by the fuzz build only
   if (fsync(file->fd()) != 0 && errno != EINVAL && errno != EROFS) {
     SetLastError(WinErrorFromErrno(errno));
@@ -717,15 +725,8 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
 }
 
 BOOL WINAPI SetEndOfFile(HANDLE hFile) {
-  auto file = LookupHandleAs<FileObject>(hFile);
-  if (!file) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!file->can_write()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  auto file = WritableFile(hFile);
+  if (!file) return FALSE;
   const off_t at = lseek(file->fd(), 0, SEEK_CUR);
   if (at < 0 || ftruncate(file->fd(), at) != 0) {
     SetLastError(WinErrorFromErrno(errno));
