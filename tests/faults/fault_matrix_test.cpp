@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -606,6 +607,8 @@ TEST_F(FaultWorld, TwoProcessesChangingTheEntryFileAtOnceBothLand) {
     }
     EXPECT_EQ(landed + refused, 2 * size.pairs);
     EXPECT_GT(landed, refused);
+    std::cout << size.entries << " entries, " << size.pairs << " pairs: " << landed << " changes landed, " << refused
+              << " refused with the busy box\n";
     std::vector<std::string> stray;
     for (const fs::directory_entry& e : fs::directory_iterator(plugin_dir)) {
       const std::string name = e.path().filename().string();
