@@ -40,6 +40,11 @@ std::string_view Trim(std::string_view s) {
 
 }  // namespace
 
+bool SameVersion(const FileStamp& a, const FileStamp& b) {
+  return a.known && b.known && a.size == b.size && a.modified_ns == b.modified_ns && a.changed_ns == b.changed_ns &&
+         a.volume == b.volume && a.file_number == b.file_number;
+}
+
 // ---- IniFile ----------------------------------------------------------------
 
 IniFile IniFile::Load(const std::string& path) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -30,6 +31,25 @@ void Journal(const std::string& line);
 std::string HostPath(const std::string& windows_path);
 // The reverse for absolute paths of this machine: "/a/b" becomes "Z:\a\b".
 std::string WindowsPath(const std::string& host_path);
+
+// What tells one version of a file from another without reading it: its
+// size, its modification and change times in nanoseconds, and the file's
+// number on its volume. Every save replaces a file by a new one (a new
+// number) and every change moves the times, so a stamp equal to one taken
+// earlier says the file is as it was then. `known` is false where the system
+// cannot say (no such file, or a file system without file numbers): such a
+// stamp matches no other.
+struct FileStamp {
+  bool known = false;
+  uint64_t size = 0;
+  uint64_t modified_ns = 0;
+  uint64_t changed_ns = 0;
+  uint64_t volume = 0;
+  uint64_t file_number = 0;
+};
+FileStamp Stamp(const std::string& path);
+// Whether two stamps say the same version of a file (both known).
+bool SameVersion(const FileStamp& a, const FileStamp& b);
 
 // A small INI file: sections and keys in file order, names compared without
 // regard to ASCII case, values taken as the text after the first "=" with
