@@ -275,8 +275,11 @@ class ConnectionsFile {
     return ini_;
   }
   // Writes the list as changed since Current(path); false, with the kept
-  // list forgotten, when that fails.
+  // list forgotten, when that fails. The text is kept with the list, so that
+  // a hang-up cuts its section out of it instead of writing out every other
+  // connection's keys again.
   bool Save(const std::string& path) {
+    ini_.KeepText();
     if (path != path_ || !ini_.Save(path)) {
       path_.clear();
       return false;

@@ -75,6 +75,11 @@ class IniFile {
   // the file as it was, when that fails or the text had a line not understood.
   bool Save(const std::string& path) const;
   std::string Text() const;
+  // Keeps the text from now on, so that each Text() and Save() need not
+  // build it again: RemoveSection cuts the section out of the kept text in
+  // time linear in its bytes; any other change drops it (and the next
+  // KeepText builds it again). For a large file saved after every removal.
+  void KeepText();
   // The number (from 1) of the first line not understood; 0 when none was.
   size_t FirstLineNotUnderstood() const { return not_understood_; }
 
@@ -93,12 +98,18 @@ class IniFile {
   size_t Append(const std::string& section);
   // False (with a journal line) when a save would drop a line not understood.
   bool MaySave(const std::string& path) const;
+  // The text; with `starts`, where each section's "[" is in it.
+  std::string BuildText(std::vector<size_t>* starts) const;
+  void DropText() { text_kept_ = false; }
 
   std::vector<Section> sections_;
   std::vector<std::vector<std::string>> comments_;  // per section, in step with sections_
   std::vector<std::string> leading_comments_;       // before the first section
   std::unordered_map<std::string, size_t> index_;   // lower-case name -> position
   size_t not_understood_ = 0;
+  bool text_kept_ = false;
+  std::string kept_text_;
+  std::vector<size_t> kept_starts_;  // per section, in step with sections_
 };
 
 }  // namespace world
