@@ -255,10 +255,59 @@ std::vector<Connection> ListConnections(const world::IniFile& ini) {
   return list;
 }
 
+// The list of connections as this process last read or wrote it. It is
+// kept while the file's stamp says that nobody changed the file since, so
+// that each call reads and parses the file only when another process (or a
+// person) changed it. Used only under the file's WorldFileLock, whose
+// in-process mutex also guards this.
+class ConnectionsFile {
+ public:
+  // The list in `path` as it is now: the one kept, or read afresh. The stamp
+  // is taken before the file is read, so a change that slips in between
+  // makes the next call read again rather than keep a stale list.
+  world::IniFile& Current(const std::string& path) {
+    const world::FileStamp now = world::Stamp(path);
+    if (forget_.exchange(false) || path != path_ || !world::SameVersion(now, stamp_)) {
+      path_ = path;
+      stamp_ = now;
+      ini_ = world::IniFile::Load(path);
+    }
+    return ini_;
+  }
+  // Writes the list as changed since Current(path); false, with the kept
+  // list forgotten, when that fails. The text is kept with the list, so that
+  // a hang-up cuts its section out of it instead of writing out every other
+  // connection's keys again.
+  bool Save(const std::string& path) {
+    ini_.KeepText();
+    if (path != path_ || !ini_.Save(path)) {
+      path_.clear();
+      return false;
+    }
+    stamp_ = world::Stamp(path);
+    return true;
+  }
+  // Drops the kept list (a world read afresh): the next call reads the file.
+  void Forget() { forget_ = true; }
+
+ private:
+  std::string path_;
+  world::FileStamp stamp_;
+  world::IniFile ini_;
+  std::atomic<bool> forget_{false};
+};
+
+// Never destroyed: a dial's thread may still add its connection while the
+// process exits.
+ConnectionsFile& Connections() {
+  static ConnectionsFile* file = new ConnectionsFile;
+  return *file;
+}
+
 std::vector<Connection> ListConnections() {
   const std::string path = ConnectionsPath();
   WorldFileLock lock(path);
-  return ListConnections(world::IniFile::Load(path));
+  return ListConnections(Connections().Current(path));
 }
 
 std::optional<Connection> FindConnection(DWORD id) {
@@ -273,12 +322,12 @@ std::optional<Connection> FindConnection(DWORD id) {
 DWORD NewConnectionId() {
   const std::string path = ConnectionsPath();
   WorldFileLock lock(path);
-  world::IniFile ini = world::IniFile::Load(path);
+  world::IniFile& ini = Connections().Current(path);
   long next = std::max(1L, ini.GetInt(kCounterSection, "next", 1));
   for (const Connection& c : ListConnections(ini)) next = std::max(next, static_cast<long>(c.id) + 1);
   if (next > 999999999L) next = 1;
   ini.Set(kCounterSection, "next", std::to_string(next + 1));
-  if (!ini.Save(path)) return 0;
+  if (!Connections().Save(path)) return 0;
   return static_cast<DWORD>(next);
 }
 
@@ -287,25 +336,25 @@ DWORD NewConnectionId() {
 bool AddConnection(const std::string& path, const Connection& c, const std::atomic<bool>* cancelled) {
   WorldFileLock lock(path);
   if (cancelled != nullptr && cancelled->load()) return false;
-  world::IniFile ini = world::IniFile::Load(path);
+  world::IniFile& ini = Connections().Current(path);
   const std::string section = std::to_string(c.id);
   ini.Set(section, "entry", c.entry);
   ini.Set(section, "number", c.number);
   ini.Set(section, "local_ip", c.local_ip);
   ini.Set(section, "remote_ip", c.remote_ip);
   ini.Set(section, "speed", std::to_string(c.speed));
-  return ini.Save(path);
+  return Connections().Save(path);
 }
 
 // 0 when the connection was listed and is not any more; ERROR_INVALID_HANDLE
 // when it was not listed; ERROR_WRITE_FAULT when the list cannot be rewritten.
 DWORD RemoveConnection(const std::string& path, DWORD id) {
   WorldFileLock lock(path);
-  world::IniFile ini = world::IniFile::Load(path);
+  world::IniFile& ini = Connections().Current(path);
   const std::string section = std::to_string(id);
   if (!ini.HasSection(section)) return ERROR_INVALID_HANDLE;
   ini.RemoveSection(section);
-  return ini.Save(path) ? 0 : static_cast<DWORD>(ERROR_WRITE_FAULT);
+  return Connections().Save(path) ? 0 : static_cast<DWORD>(ERROR_WRITE_FAULT);
 }
 
 // The Windows 95 family publishes the link speed among its dynamic
@@ -945,8 +994,12 @@ FARPROC AsProc(Function* fn) {
 }
 
 // A world read afresh under another directory ends the dials of the old
-// one: a test's dials never report into the next test.
-void StopDialsOfOtherWorlds() { Dials().StopOutside(ConnectionsPath()); }
+// one: a test's dials never report into the next test. The list of
+// connections kept is read afresh too.
+void StopDialsOfOtherWorlds() {
+  Dials().StopOutside(ConnectionsPath());
+  Connections().Forget();
+}
 
 const bool kRegistered = [] {
   StandinAddReloadHook(&StopDialsOfOtherWorlds);

@@ -40,6 +40,11 @@ std::string_view Trim(std::string_view s) {
 
 }  // namespace
 
+bool SameVersion(const FileStamp& a, const FileStamp& b) {
+  return a.known && b.known && a.size == b.size && a.modified_ns == b.modified_ns && a.changed_ns == b.changed_ns &&
+         a.volume == b.volume && a.file_number == b.file_number;
+}
+
 // ---- IniFile ----------------------------------------------------------------
 
 IniFile IniFile::Load(const std::string& path) {
@@ -112,13 +117,24 @@ IniFile IniFile::Parse(const std::string& text) {
   return ini;
 }
 
-std::string IniFile::Text() const {
+std::string IniFile::Text() const { return text_kept_ ? kept_text_ : BuildText(nullptr); }
+
+std::string IniFile::BuildText(std::vector<size_t>* starts) const {
   std::string out;
-  for (const auto& c : leading_comments_) out += c + "\n";
+  for (const auto& c : leading_comments_) {
+    out += c;
+    out += '\n';
+  }
   for (size_t i = 0; i < sections_.size(); ++i) {
-    if (i > 0) out += "\n";
-    out += "[" + sections_[i].first + "]\n";
-    for (const auto& c : comments_[i]) out += c + "\n";
+    if (i > 0) out += '\n';
+    if (starts != nullptr) starts->push_back(out.size());
+    out += '[';
+    out += sections_[i].first;
+    out += "]\n";
+    for (const auto& c : comments_[i]) {
+      out += c;
+      out += '\n';
+    }
     for (const auto& kv : sections_[i].second) {
       out += kv.first;
       out += '=';
@@ -127,6 +143,13 @@ std::string IniFile::Text() const {
     }
   }
   return out;
+}
+
+void IniFile::KeepText() {
+  if (text_kept_) return;
+  kept_starts_.clear();
+  kept_text_ = BuildText(&kept_starts_);
+  text_kept_ = true;
 }
 
 bool IniFile::MaySave(const std::string& path) const {
@@ -141,6 +164,7 @@ size_t IniFile::Find(const std::string& section) const {
 }
 
 size_t IniFile::Append(const std::string& section) {
+  DropText();
   index_.emplace(Lower(section), sections_.size());
   sections_.push_back({section, {}});
   comments_.emplace_back();
@@ -173,6 +197,7 @@ long IniFile::GetInt(const std::string& section, const std::string& key, long fa
 void IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
   size_t s = Find(section);
   if (s == sections_.size()) s = Append(section);
+  DropText();
   for (auto& kv : sections_[s].second) {
     if (EqualNoCase(kv.first, key)) {
       kv.second = value;
@@ -185,6 +210,16 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
 void IniFile::RemoveSection(const std::string& section) {
   const size_t s = Find(section);
   if (s == sections_.size()) return;
+  if (text_kept_) {
+    // Section s's text runs from its "[" to the blank line before the next
+    // "["; the first section takes the next one's blank line with it.
+    const size_t count = sections_.size();
+    const size_t begin = s == 0 ? kept_starts_[0] : kept_starts_[s] - 1;
+    const size_t end = s + 1 < count ? (s == 0 ? kept_starts_[1] : kept_starts_[s + 1] - 1) : kept_text_.size();
+    kept_text_.erase(begin, end - begin);
+    kept_starts_.erase(kept_starts_.begin() + static_cast<std::ptrdiff_t>(s));
+    for (size_t i = s; i < kept_starts_.size(); ++i) kept_starts_[i] -= end - begin;
+  }
   sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(s));
   comments_.erase(comments_.begin() + static_cast<std::ptrdiff_t>(s));
   index_.erase(Lower(section));
@@ -199,6 +234,7 @@ void IniFile::RemoveKey(const std::string& section, const std::string& key) {
   auto& entries = sections_[s].second;
   for (auto it = entries.begin(); it != entries.end(); ++it) {
     if (EqualNoCase(it->first, key)) {
+      DropText();
       entries.erase(it);
       return;
     }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -30,6 +31,25 @@ void Journal(const std::string& line);
 std::string HostPath(const std::string& windows_path);
 // The reverse for absolute paths of this machine: "/a/b" becomes "Z:\a\b".
 std::string WindowsPath(const std::string& host_path);
+
+// What tells one version of a file from another without reading it: its
+// size, its modification and change times in nanoseconds, and the file's
+// number on its volume. Every save replaces a file by a new one (a new
+// number) and every change moves the times, so a stamp equal to one taken
+// earlier says the file is as it was then. `known` is false where the system
+// cannot say (no such file, or a file system without file numbers): such a
+// stamp matches no other.
+struct FileStamp {
+  bool known = false;
+  uint64_t size = 0;
+  uint64_t modified_ns = 0;
+  uint64_t changed_ns = 0;
+  uint64_t volume = 0;
+  uint64_t file_number = 0;
+};
+FileStamp Stamp(const std::string& path);
+// Whether two stamps say the same version of a file (both known).
+bool SameVersion(const FileStamp& a, const FileStamp& b);
 
 // A small INI file: sections and keys in file order, names compared without
 // regard to ASCII case, values taken as the text after the first "=" with
@@ -55,6 +75,11 @@ class IniFile {
   // the file as it was, when that fails or the text had a line not understood.
   bool Save(const std::string& path) const;
   std::string Text() const;
+  // Keeps the text from now on, so that each Text() and Save() need not
+  // build it again: RemoveSection cuts the section out of the kept text in
+  // time linear in its bytes; any other change drops it (and the next
+  // KeepText builds it again). For a large file saved after every removal.
+  void KeepText();
   // The number (from 1) of the first line not understood; 0 when none was.
   size_t FirstLineNotUnderstood() const { return not_understood_; }
 
@@ -73,12 +98,18 @@ class IniFile {
   size_t Append(const std::string& section);
   // False (with a journal line) when a save would drop a line not understood.
   bool MaySave(const std::string& path) const;
+  // The text; with `starts`, where each section's "[" is in it.
+  std::string BuildText(std::vector<size_t>* starts) const;
+  void DropText() { text_kept_ = false; }
 
   std::vector<Section> sections_;
   std::vector<std::vector<std::string>> comments_;  // per section, in step with sections_
   std::vector<std::string> leading_comments_;       // before the first section
   std::unordered_map<std::string, size_t> index_;   // lower-case name -> position
   size_t not_understood_ = 0;
+  bool text_kept_ = false;
+  std::string kept_text_;
+  std::vector<size_t> kept_starts_;  // per section, in step with sections_
 };
 
 }  // namespace world

@@ -117,6 +117,22 @@ std::string WindowsPath(const std::string& host_path) {
   return "Z:" + p;
 }
 
+FileStamp Stamp(const std::string& path) {
+  struct stat st {};
+  FileStamp stamp;
+  if (stat(path.c_str(), &st) != 0) return stamp;
+  auto ns = [](const struct timespec& t) {
+    return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+  };
+  stamp.known = true;
+  stamp.size = static_cast<uint64_t>(st.st_size);
+  stamp.modified_ns = ns(st.st_mtim);
+  stamp.changed_ns = ns(st.st_ctim);
+  stamp.volume = static_cast<uint64_t>(st.st_dev);
+  stamp.file_number = static_cast<uint64_t>(st.st_ino);
+  return stamp;
+}
+
 bool IniFile::Save(const std::string& path) const {
   if (!MaySave(path)) return false;
   std::string tmp = path + ".tmp." + std::to_string(getpid());

@@ -71,6 +71,29 @@ std::string HostPath(const std::string& windows_path) { return windows_path; }
 
 std::string WindowsPath(const std::string& host_path) { return host_path; }
 
+FileStamp Stamp(const std::string& path) {
+  FileStamp stamp;
+  // The 95 family's file systems keep no file numbers and times to two
+  // seconds only: there a stamp never vouches for a file.
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return stamp;
+  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return stamp;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool ok = GetFileInformationByHandle(file, &info) != 0;
+  CloseHandle(file);
+  if (!ok || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) return stamp;
+  auto wide = [](DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; };
+  stamp.known = true;
+  stamp.size = wide(info.nFileSizeHigh, info.nFileSizeLow);
+  stamp.modified_ns = wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime) * 100u;
+  stamp.volume = info.dwVolumeSerialNumber;
+  stamp.file_number = wide(info.nFileIndexHigh, info.nFileIndexLow);
+  return stamp;
+}
+
 bool IniFile::Save(const std::string& path) const {
   if (!MaySave(path)) return false;
   const std::string tmp = path + ".tmp." + std::to_string(GetCurrentProcessId()) + "." +

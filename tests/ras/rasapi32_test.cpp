@@ -251,6 +251,23 @@ TEST_F(RasServiceTest, ConnectionsOutliveTheProcessThatMadeThem) {
   EXPECT_STREQ(ip.szServerIpAddress, "10.9.9.1");
   EXPECT_EQ(RasHangUpA(handle), 0u);
   EXPECT_TRUE(Connections().empty());
+
+  // This process keeps the list it wrote last; another process's dial since
+  // is listed all the same.
+  const pid_t second = fork();
+  ASSERT_GE(second, 0);
+  if (second == 0) {
+    HRASCONN made = nullptr;
+    _exit(static_cast<int>(DialEntry("Office", &made)));
+  }
+  ASSERT_EQ(waitpid(second, &status, 0), second);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  const std::vector<RASCONNA> after = Connections();
+  ASSERT_EQ(after.size(), 1u);
+  const HRASCONN made = after[0].hrasconn;
+  EXPECT_EQ(RasHangUpA(made), 0u);
+  EXPECT_EQ(ReadWorldFile("connections.ini"), "[counter]\nnext=3\n");
 }
 
 class RasEnumerationTest : public RasServiceTest, public ::testing::WithParamInterface<int> {};

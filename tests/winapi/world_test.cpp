@@ -34,6 +34,45 @@ TEST_F(WorldHelpersTest, IniFileKeepsOrderAndIgnoresCase) {
   EXPECT_EQ(world::IniFile::Load(Path("missing.ini")).Sections().size(), 0u);
 }
 
+TEST_F(WorldHelpersTest, KeptTextFollowsEveryChange) {
+  const std::string text = "; head\n[counter]\nnext=9\n[2]\n; c2\nk=2\n[3]\nk=3\n[4]\nk=4\n[5]\nk=5\n";
+  world::IniFile kept = world::IniFile::Parse(text);
+  world::IniFile plain = world::IniFile::Parse(text);
+  kept.KeepText();
+  // A middle section, the first, the last, a name in other case, the only one left.
+  for (const char* name : {"3", "counter", "5", "2", "X", "4"}) {
+    kept.RemoveSection(name);
+    plain.RemoveSection(name);
+    EXPECT_EQ(kept.Text(), plain.Text()) << name;
+    kept.KeepText();
+  }
+  kept.Set("7", "k", "7");
+  plain.Set("7", "k", "7");
+  kept.RemoveKey("7", "none");
+  EXPECT_EQ(kept.Text(), plain.Text());
+  kept.KeepText();
+  kept.Set("7", "k", "8");
+  kept.RemoveSection("x");
+  EXPECT_EQ(kept.Text(), "; head\n[7]\nk=8\n");
+  kept.KeepText();
+  kept.RemoveKey("7", "K");
+  ASSERT_TRUE(kept.Save(Path("t.ini")));
+  EXPECT_EQ(Read("t.ini"), "; head\n[7]\n");
+}
+
+TEST_F(WorldHelpersTest, StampsTellVersionsOfAFileApart) {
+  EXPECT_FALSE(world::Stamp(Path("missing.ini")).known);
+  EXPECT_FALSE(world::SameVersion(world::Stamp(Path("missing.ini")), world::Stamp(Path("missing.ini"))));
+  Write("t.ini", "[s]\nk=1\n");
+  const world::FileStamp first = world::Stamp(Path("t.ini"));
+  EXPECT_TRUE(world::SameVersion(first, world::Stamp(Path("t.ini"))));
+  // Replaced by a save of the same size, the file is another version.
+  world::IniFile ini = world::IniFile::Load(Path("t.ini"));
+  ini.Set("s", "k", "2");
+  ASSERT_TRUE(ini.Save(Path("t.ini")));
+  EXPECT_FALSE(world::SameVersion(first, world::Stamp(Path("t.ini"))));
+}
+
 TEST_F(WorldHelpersTest, IniFileWithALineNotUnderstoodIsNeverRewritten) {
   for (const char* text : {"stray=1\n[s]\nk=v\n", "[s]\nk=v\n\x01\"daily_log\"\n", "[s\nk=v\n", "[s] x\n"}) {
     Write("t.ini", text);
