@@ -2,6 +2,7 @@
 #include "shell/main_menu.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dial/connection.h"
@@ -28,12 +29,13 @@ HostMenuItem Row(const std::string& text, int separator) {
 }
 
 // Every word of `text` in order: what NthWord gives for 1, 2, ... CountWords.
-std::vector<std::string> SplitWords(const std::string& text, const CharSet& set) {
-  std::vector<std::string> words;
+// The words are views into the text.
+std::vector<std::string_view> SplitWords(const std::string& text, const CharSet& set) {
+  std::vector<std::string_view> words;
   size_t start = 0;
   for (size_t i = 0; i <= text.size(); ++i) {
     if (i == text.size() || set[static_cast<unsigned char>(text[i])]) {
-      if (i > start) words.push_back(text.substr(start, i - start));
+      if (i > start) words.push_back(std::string_view(text).substr(start, i - start));
       start = i + 1;
     }
   }
@@ -58,13 +60,13 @@ void RunMainMenu() {
     // menu is not limited to a fixed number of entries. The names are taken
     // apart in one pass (the word rule: runs between commas, empty ones
     // skipped), so that a long list opens as fast as a short one.
-    const std::vector<std::string> words = SplitWords(names, comma);
+    const std::vector<std::string_view> words = SplitWords(names, comma);
     const int n = static_cast<int>(words.size());
     std::vector<HostMenuItem> rows;
     rows.reserve(static_cast<size_t>(n) + 8);
     for (int i = 0; i < n; ++i) {
       HostMenuItem row{};
-      SetNumberedRowText(row.Text, sizeof row.Text, i + 1, words[static_cast<size_t>(i)]);
+      SetNumberedRowText(row.Text, sizeof row.Text, i + 1, std::string(words[static_cast<size_t>(i)]));
       row.Selected = i == 0 ? -1 : 0;
       rows.push_back(row);
     }
@@ -95,7 +97,7 @@ void RunMainMenu() {
       if (r == n + 6) LogFileMenu();
       return;
     }
-    const std::string name = action_row ? std::string() : words[static_cast<size_t>(r)];
+    const std::string name = action_row ? std::string() : std::string(words[static_cast<size_t>(r)]);
     switch (key) {
       case kEnter:
         DialProcedure(name);
