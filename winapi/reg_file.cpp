@@ -2,7 +2,7 @@
 #include "winapi/reg_file.h"
 
 #include <cstdio>
-#include <sstream>
+#include <utility>
 
 #include "winapi/standin_internal.h"
 
@@ -18,8 +18,12 @@ bool IsUnder(const std::string& path, const std::string& parent) {
          EqualNoCase(path.substr(0, parent.size()), parent);
 }
 
-std::string TrimRight(std::string s) {
+void TrimRightInPlace(std::string& s) {
   while (!s.empty() && (s.back() == '\r' || s.back() == ' ' || s.back() == '\t')) s.pop_back();
+}
+
+std::string TrimRight(std::string s) {
+  TrimRightInPlace(s);
   return s;
 }
 
@@ -148,16 +152,18 @@ std::string HexList(const std::string& prefix, const std::vector<uint8_t>& data)
 
 }  // namespace
 
+// Key paths are compared without regard to case; most lookups spell the
+// path as the tree does, which a plain comparison tells at once.
 RegKey* RegTree::Find(const std::string& path) {
   for (auto& k : keys) {
-    if (EqualNoCase(k.path, path)) return &k;
+    if (k.path.size() == path.size() && (k.path == path || EqualNoCase(k.path, path))) return &k;
   }
   return nullptr;
 }
 
 const RegKey* RegTree::Find(const std::string& path) const {
   for (const auto& k : keys) {
-    if (EqualNoCase(k.path, path)) return &k;
+    if (k.path.size() == path.size() && (k.path == path || EqualNoCase(k.path, path))) return &k;
   }
   return nullptr;
 }
@@ -197,24 +203,35 @@ void RegTree::Remove(const std::string& path) {
 
 RegTree ParseRegText(const std::string& text) {
   RegTree tree;
-  std::istringstream in(text);
+  // The text's lines one after another, as getline gives them: every
+  // registry call re-reads a changed file, so lines are taken from the text
+  // in place.
+  size_t at = 0;
+  auto next_line = [&](std::string& out) {
+    if (at >= text.size()) return false;
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    out.assign(text, at, end - at);
+    at = end + 1;
+    return true;
+  };
   std::string line;
   std::string current;  // path of the section being read; empty: none
   bool have_section = false;
-  while (std::getline(in, line)) {
-    line = TrimRight(line);
+  while (next_line(line)) {
+    TrimRightInPlace(line);
     // A line ending in a backslash continues on the next (long hex lists).
     while (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos &&
            line.find("=\"") == std::string::npos) {
       line.pop_back();
       std::string next;
-      if (!std::getline(in, next)) break;
+      if (!next_line(next)) break;
       size_t b = next.find_first_not_of(" \t");
       line += b == std::string::npos ? std::string() : TrimRight(next.substr(b));
     }
     size_t b = line.find_first_not_of(" \t");
     if (b == std::string::npos) continue;
-    line = line.substr(b);
+    if (b > 0) line.erase(0, b);
     if (line[0] == ';') continue;
     if (line[0] == '[') {
       size_t close = line.rfind(']');
@@ -271,12 +288,12 @@ RegTree ParseRegText(const std::string& text) {
     bool replaced = false;
     for (auto& v : key->values) {
       if (EqualNoCase(v.name, name)) {
-        v = value;
+        v = std::move(value);
         replaced = true;
         break;
       }
     }
-    if (!replaced) key->values.push_back(value);
+    if (!replaced) key->values.push_back(std::move(value));
   }
   return tree;
 }
