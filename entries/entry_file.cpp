@@ -104,76 +104,62 @@ void AppendFramedLine(std::string& out, std::string_view stored) {
   out.push_back(kLF);
 }
 
-// What one pass over the data counts: the CRs, the LFs and the CR LF pairs,
-// the bytes 26 and the escapes, the zero bytes; and whether two blocks in a
-// row hold no CR (so that a line may be longer than 128 bytes).
-struct ByteCounts {
-  size_t cr = 0, lf = 0, crlf = 0, escapes = 0, pairs = 0, zeros = 0;
-  bool long_run = false;
-};
-
-// Counts bytes [0, to) of `d`, where d[to] is read too (the byte after the
-// last one counted), in blocks of 64 with byte-sized counts: a loop that
-// compilers turn into vector code, far cheaper than looking at each line.
-ByteCounts CountBytes(const unsigned char* d, size_t to) {
-  constexpr size_t kBlock = 64;
-  ByteCounts c;
-  bool last_block_without_cr = false;
-  for (size_t i = 0; i < to;) {
-    const size_t n = std::min(kBlock, to - i);
-    unsigned char cr = 0, lf = 0, crlf = 0, escapes = 0, pairs = 0, zeros = 0;
-    auto add = [&](unsigned char byte, unsigned char next) {
-      cr = static_cast<unsigned char>(cr + (byte == kCR));
-      lf = static_cast<unsigned char>(lf + (byte == kLF));
-      crlf = static_cast<unsigned char>(crlf + ((byte == kCR) & (next == kLF)));
-      escapes = static_cast<unsigned char>(escapes + (byte == kEscape));
-      pairs = static_cast<unsigned char>(
-          pairs + ((byte == kEscape) & ((next == '@') + (next == 'J') + (next == 'M') + (next == 'Z'))));
-      zeros = static_cast<unsigned char>(zeros + (byte == 0));
-    };
-    if (n == kBlock) {
-      for (size_t j = 0; j < kBlock; ++j) add(d[i + j], d[i + j + 1]);
-    } else {
-      for (size_t j = 0; j < n; ++j) add(d[i + j], d[i + j + 1]);
-    }
-    c.cr += cr;
-    c.lf += lf;
-    c.crlf += crlf;
-    c.escapes += escapes;
-    c.pairs += pairs;
-    c.zeros += zeros;
-    c.long_run = c.long_run || (cr == 0 && last_block_without_cr);
-    last_block_without_cr = cr == 0;
-    i += n;
-  }
-  return c;
-}
-
 // How far the data is framed as the writers frame it.
 struct Framing {
   // Every LF comes right after a CR, every byte 26 starts an escape, and no
   // byte is 0: lines end at CRs, and each line's bytes are its stored form
   // framed (when it is not longer than 255 bytes stored).
   bool throughout = false;
-  // Besides, every line is shorter than 192 bytes and ended by CR LF: the
-  // data is exactly what the writers write for its lines.
+  // Besides, every CR is followed by an LF, the data ends with one, and
+  // every 128 bytes hold a CR (so no line is longer than 253 bytes): the data
+  // is exactly what the writers write for its lines.
   bool every_line_as_written = false;
 };
 
+// One pass over the data, in blocks of 128 bytes with byte-sized counts
+// (each byte adds at most one to each): a loop that compilers turn into
+// vector code, far cheaper than looking at each line. The first and the last
+// byte, which lack a byte before or after, are looked at by themselves.
 Framing FramingOf(std::string_view data) {
   if (data.empty()) return Framing{true, true};
   const auto* d = reinterpret_cast<const unsigned char*>(data.data());
   const size_t n = data.size();
-  ByteCounts c = CountBytes(d, n - 1);
-  // The last byte has no byte after it: it starts no pair.
-  c.cr += d[n - 1] == kCR;
-  c.lf += d[n - 1] == kLF;
-  c.escapes += d[n - 1] == kEscape;
-  c.zeros += d[n - 1] == 0;
+  auto is_letter = [](unsigned char c) { return c == '@' || c == 'J' || c == 'M' || c == 'Z'; };
+  size_t bad = 0, bare_cr = 0;  // bytes that break the framing; CRs without an LF after them
+  bool block_without_cr = false;
+  constexpr size_t kBlock = 128;
+  for (size_t i = 1; i + 1 < n;) {
+    const size_t count = std::min(kBlock, n - 1 - i);
+    unsigned char block_bad = 0, block_bare_cr = 0, block_cr = 0;
+    auto add = [&](const unsigned char* p) {
+      const unsigned char before = p[-1], byte = p[0], next = p[1];
+      // The byte after a byte 26, else 0 (no escape letter).
+      const auto after_escape = static_cast<unsigned char>(next & static_cast<unsigned char>(-(byte == kEscape)));
+      const auto pair = static_cast<unsigned char>((after_escape == '@') + (after_escape == 'J') + (after_escape == 'M') +
+                                                   (after_escape == 'Z'));
+      block_bad = static_cast<unsigned char>(block_bad + ((byte == kLF) & (before != kCR)) + (byte == kEscape) - pair +
+                                             (byte == 0));
+      block_bare_cr = static_cast<unsigned char>(block_bare_cr + ((byte == kCR) & (next != kLF)));
+      block_cr = static_cast<unsigned char>(block_cr + (byte == kCR));
+    };
+    if (count == kBlock) {
+      for (size_t j = 0; j < kBlock; ++j) add(d + i + j);
+    } else {
+      for (size_t j = 0; j < count; ++j) add(d + i + j);
+    }
+    bad += block_bad;
+    bare_cr += block_bare_cr;
+    block_without_cr = block_without_cr || block_cr == 0;
+    i += count;
+  }
+  const unsigned char first = d[0], last = d[n - 1];
+  const bool first_bad = first == kLF || first == 0 || (first == kEscape && !(n > 1 && is_letter(d[1])));
+  const bool first_bare_cr = first == kCR && !(n > 1 && d[1] == kLF);
+  const bool last_bad = n > 1 && ((last == kLF && d[n - 2] != kCR) || last == kEscape || last == 0);
   Framing f;
-  f.throughout = c.lf == c.crlf && c.escapes == c.pairs && c.zeros == 0;
-  // Without two blocks in a row free of CRs, no two CRs are 192 bytes apart.
-  f.every_line_as_written = f.throughout && c.cr == c.crlf && d[n - 1] == kLF && !c.long_run;
+  f.throughout = bad == 0 && !first_bad && !last_bad;
+  f.every_line_as_written = f.throughout && bare_cr == 0 && !first_bare_cr && last == kLF && n > 1 &&
+                            !block_without_cr;
   return f;
 }
 
@@ -293,18 +279,36 @@ class WholeFileReader {
   bool EveryLineAsWritten() const { return framing_.every_line_as_written; }
 
   bool Next(FileLine& line) {
+    if (at_ >= data_.size()) return false;
+    if (!framing_.every_line_as_written) return NextOfAnyFile(line);
+    // Every line ends with CR LF: one memchr from line to line.
+    const size_t cr = Find(data_, at_, kCR);
+    line.begin = at_;
+    line.bytes = std::string_view(data_.data() + at_, cr - at_);
+    line.framed = line.as_written = true;
+    at_ = line.end = cr + 2;
+    return true;
+  }
+
+  // The stored form of a line Next gave: a view into the data, or into
+  // `scratch` for a line that holds escapes.
+  static std::string_view Stored(const FileLine& line, std::string& scratch) {
+    const std::string_view b = line.bytes;
+    if (b.find(kEscape) == std::string_view::npos) return b.substr(0, kMaxLineBytes);
+    scratch.clear();
+    for (size_t i = 0; i < b.size(); ++i) {
+      char byte = b[i];
+      if (byte == kEscape && i + 1 < b.size() && IsEscapeLetter(b[i + 1])) byte = Unescaped(b[++i]);
+      if (scratch.size() < kMaxLineBytes) scratch.push_back(byte);
+    }
+    return scratch;
+  }
+
+ private:
+  bool NextOfAnyFile(FileLine& line) {
     const size_t size = data_.size();
-    if (at_ >= size) return false;
     const char* d = data_.data();
     line.begin = at_;
-    if (framing_.every_line_as_written) {
-      // Every line ends with CR LF: one memchr from line to line.
-      const size_t cr = Find(data_, at_, kCR);
-      line.bytes = std::string_view(d + at_, cr - at_);
-      line.framed = line.as_written = true;
-      at_ = line.end = cr + 2;
-      return true;
-    }
     size_t end = next_cr_.From(at_);
     if (framing_.throughout) {
       // Every LF follows a CR: the line ends at the CR.
@@ -332,21 +336,6 @@ class WholeFileReader {
     return true;
   }
 
-  // The stored form of a line Next gave: a view into the data, or into
-  // `scratch` for a line that holds escapes.
-  static std::string_view Stored(const FileLine& line, std::string& scratch) {
-    const std::string_view b = line.bytes;
-    if (b.find(kEscape) == std::string_view::npos) return b.substr(0, kMaxLineBytes);
-    scratch.clear();
-    for (size_t i = 0; i < b.size(); ++i) {
-      char byte = b[i];
-      if (byte == kEscape && i + 1 < b.size() && IsEscapeLetter(b[i + 1])) byte = Unescaped(b[++i]);
-      if (scratch.size() < kMaxLineBytes) scratch.push_back(byte);
-    }
-    return scratch;
-  }
-
- private:
   std::string_view data_;
   const Framing framing_;
   NextByte next_cr_;
