@@ -20,6 +20,9 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "winapi/reg_file.h"
 #include "winapi/standin_internal.h"
@@ -279,12 +282,30 @@ LSTATUS JoinSubKey(const std::string& base, const char* sub, std::string* out) {
 }
 
 // system.ini [faults] readonly_keys: keys (and everything below them) that
-// refuse creation and writes.
+// refuse creation and writes. system.ini is read once per world, until the
+// world is reloaded (ResetRegistry), so the list is kept with it: finding
+// the file again would cost every creation of a key a stat.
+std::vector<std::string> g_readonly_keys;
+std::string g_readonly_world;
+bool g_readonly_known = false;
+
+const std::vector<std::string>& ReadOnlyKeys() {
+  const char* env = std::getenv("WINAPI_WORLD");
+  const std::string_view world = env != nullptr ? env : "";
+  if (!g_readonly_known || world != g_readonly_world) {
+    g_readonly_keys.clear();
+    for (std::string p : SplitList(SystemIni()->Get("faults", "readonly_keys", ""))) {
+      while (!p.empty() && p.back() == '\\') p.pop_back();
+      if (!p.empty()) g_readonly_keys.push_back(p);
+    }
+    g_readonly_world = world;
+    g_readonly_known = true;
+  }
+  return g_readonly_keys;
+}
+
 bool IsReadOnly(const std::string& path) {
-  for (const auto& prefix : SplitList(SystemIni()->Get("faults", "readonly_keys", ""))) {
-    std::string p = prefix;
-    while (!p.empty() && p.back() == '\\') p.pop_back();
-    if (p.empty()) continue;
+  for (const std::string& p : ReadOnlyKeys()) {
     if (EqualNoCase(path, p)) return true;
     if (path.size() > p.size() && path[p.size()] == '\\' && EqualNoCase(path.substr(0, p.size()), p)) return true;
   }
@@ -327,6 +348,7 @@ LSTATUS CopyData(const RegValue& v, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbD
 void ResetRegistry() {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   g_loaded = false;
+  g_readonly_known = false;
   g_watch.Stop();
   g_watching = false;
   g_tree = RegTree();

@@ -1,7 +1,9 @@
 // REGEDIT4 text to and from the stand-in's registry tree.
 #include "winapi/reg_file.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "winapi/standin_internal.h"
@@ -84,9 +86,17 @@ bool ParseData(const std::string& text, RegValue* value) {
     value->data.push_back(0);
     return true;
   }
-  std::string lower = LowerAscii(text);
-  if (lower.rfind("dword:", 0) == 0) {
-    std::string hex = lower.substr(6);
+  // The type words compare without regard to case ("DWORD:" is "dword:").
+  auto starts = [&text](const char* word) {
+    const size_t n = std::strlen(word);
+    if (text.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+      if (std::tolower(static_cast<unsigned char>(text[i])) != word[i]) return false;
+    }
+    return true;
+  };
+  if (starts("dword:")) {
+    const std::string hex = LowerAscii(text.substr(6));
     if (hex.empty() || hex.size() > 8 || hex.find_first_not_of("0123456789abcdef") != std::string::npos) return false;
     uint32_t v = static_cast<uint32_t>(std::stoul(hex, nullptr, 16));
     value->type = kRegDword;
@@ -94,6 +104,8 @@ bool ParseData(const std::string& text, RegValue* value) {
                    static_cast<uint8_t>(v >> 24)};
     return true;
   }
+  if (!starts("hex")) return false;
+  const std::string lower = LowerAscii(text);
   if (lower.rfind("hex:", 0) == 0) {
     value->type = kRegBinary;
     return ParseHexBytes(text.substr(4), &value->data);
@@ -268,9 +280,8 @@ RegTree ParseRegText(const std::string& text) {
     }
     while (eq < line.size() && (line[eq] == ' ' || line[eq] == '\t')) ++eq;
     if (eq >= line.size() || line[eq] != '=') continue;
-    std::string data = line.substr(eq + 1);
-    size_t db = data.find_first_not_of(" \t");
-    data = db == std::string::npos ? std::string() : data.substr(db);
+    const size_t db = line.find_first_not_of(" \t", eq + 1);
+    const std::string data = db == std::string::npos ? std::string() : line.substr(db);
     RegKey* key = tree.Find(current);
     if (!key) continue;
     if (data == "-") {
@@ -283,8 +294,8 @@ RegTree ParseRegText(const std::string& text) {
       continue;
     }
     RegValue value;
-    value.name = name;
     if (!ParseData(data, &value)) continue;
+    value.name = name;
     bool replaced = false;
     for (auto& v : key->values) {
       if (EqualNoCase(v.name, name)) {
