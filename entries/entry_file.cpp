@@ -356,9 +356,9 @@ bool IsHeader(std::string_view stored) {
 // lines of one length one to one, and framing is one to one too, so a line
 // passes exactly when its framed bytes are those of one of these 256 lines.
 // Telling so needs no line of the file unscrambled: a line of another length
-// is passed over, and the others are looked up, first in a bit table of
-// their hashes that rules out nearly all of them, then among the sorted
-// framed forms.
+// or another first byte is passed over, and the others are looked up, first
+// in a bit table of their hashes that rules out nearly all of them, then
+// among the sorted framed forms.
 class ExactName {
  public:
   explicit ExactName(const std::string& name) : name_(name) {
@@ -371,6 +371,7 @@ class ExactName {
       plain.back() = static_cast<char>(last);
       AppendFramed(framed_[last], ScrambleLine(plain, kScramblePasses));
       lengths_.set(framed_[last].size());
+      first_bytes_.set(static_cast<unsigned char>(framed_[last][0]));
       hashes_.set(Hash(framed_[last]));
     }
     std::sort(framed_.begin(), framed_.end());
@@ -380,8 +381,10 @@ class ExactName {
   ExactName& operator=(const ExactName&) = delete;
 
   bool HeldBy(const FileLine& line, std::string& scratch) const {
-    // Most lines are ruled out by their length alone.
-    if (line.framed && by_forms_ && !lengths_.test(std::min(line.bytes.size(), lengths_.size() - 1))) {
+    // Most lines are ruled out by their length or their first byte alone.
+    if (line.framed && by_forms_ &&
+        (!lengths_.test(std::min(line.bytes.size(), lengths_.size() - 1)) || line.bytes.empty() ||
+         !first_bytes_.test(static_cast<unsigned char>(line.bytes[0])))) {
       return false;
     }
     return LookedUp(line, scratch);
@@ -417,6 +420,7 @@ class ExactName {
   bool by_forms_ = false;                // else the rule as it stands
   std::array<std::string, 256> framed_;  // sorted
   std::bitset<2 * kMaxLineBytes + 1> lengths_;
+  std::bitset<256> first_bytes_;
   std::bitset<kHashBits> hashes_;
 };
 
