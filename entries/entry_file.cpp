@@ -10,14 +10,23 @@
 // The changing operations work on the stored lines and scramble only the
 // lines they write anew: unscrambling a stored line and scrambling it again
 // gives the same bytes, so the file they write is the one that loading,
-// changing and saving the plain lines would write.
+// changing and saving the plain lines would write. A line that stands in the
+// file exactly as a writer writes it is written back from the old bytes as
+// it stands; only the others are framed anew.
+//
+// Both readers find line ends and escapes with memchr and hand lines on as
+// views into the file's bytes: every read looks at every byte of the file,
+// and most lines need nothing but their place.
 #include "entries/entry_file.h"
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cstdint>
-#include <deque>
-#include <initializer_list>
+#include <cstring>
+#include <functional>
+#include <string_view>
+#include <vector>
 
 #include "entries/line_scrambler.h"
 #include "shell/file_io.h"
@@ -38,49 +47,120 @@ constexpr unsigned char kEscapeFlip = 0x40;
 
 EntryValues g_current;
 
-// Byte classes, one table each: the bytes a stored line cannot hold as they
-// are, and the bytes where each reader has to stop and look.
-using ByteClass = std::array<bool, 256>;
+// The bytes a stored line cannot hold as they are.
+constexpr bool NeedsFraming(char c) { return c == '\0' || c == kLF || c == kCR || c == kEscape; }
 
-constexpr ByteClass Class(std::initializer_list<char> members) {
-  ByteClass c{};
-  for (char m : members) c[static_cast<uint8_t>(m)] = true;
-  return c;
+// The first position from `from` on that holds `byte`, or the size of the
+// data. memchr: every read of the file looks at each of its bytes.
+size_t Find(std::string_view data, size_t from, char byte) {
+  if (from >= data.size()) return data.size();
+  const void* hit = std::memchr(data.data() + from, byte, data.size() - from);
+  return hit == nullptr ? data.size() : static_cast<size_t>(static_cast<const char*>(hit) - data.data());
 }
 
-constexpr ByteClass kNeedsFraming = Class({'\0', kLF, kCR, kEscape});
-constexpr ByteClass kLineReaderStops = Class({kCR, kEscape});
-constexpr ByteClass kWholeFileStops = Class({kCR, kLF, kEscape});
+// The next position of one byte at or after a position that only grows,
+// for a reader that goes through the data once: each search starts where
+// the last one found its byte, so the whole data costs one sweep however
+// rare or frequent the byte is.
+class NextByte {
+ public:
+  NextByte(std::string_view data, char byte) : data_(data), byte_(byte) {}
+  size_t From(size_t from) {
+    if (!searched_ || at_ < from) {
+      at_ = Find(data_, from, byte_);
+      searched_ = true;
+    }
+    return at_;
+  }
 
-// The first position from `from` on that holds a byte of the class, or the
-// size of the data.
-size_t FindClass(std::string_view data, size_t from, const ByteClass& c) {
-  while (from < data.size() && !c[static_cast<uint8_t>(data[from])]) ++from;
-  return from;
-}
+ private:
+  std::string_view data_;
+  char byte_;
+  size_t at_ = 0;
+  bool searched_ = false;
+};
 
 bool IsEscapeLetter(char c) { return c == '@' || c == 'J' || c == 'M' || c == 'Z'; }
 
 char Unescaped(char letter) { return static_cast<char>(static_cast<unsigned char>(letter) ^ kEscapeFlip); }
 
-// Appends a stored line in its framed form, followed by CR LF.
-void AppendFramedLine(std::string& out, std::string_view stored) {
+// Appends a stored line in its framed form.
+void AppendFramed(std::string& out, std::string_view stored) {
   size_t start = 0;
-  for (size_t i = FindClass(stored, 0, kNeedsFraming); i < stored.size();
-       i = FindClass(stored, i + 1, kNeedsFraming)) {
+  for (size_t i = 0; i < stored.size(); ++i) {
+    if (!NeedsFraming(stored[i])) continue;
     out.append(stored.data() + start, i - start);
     out.push_back(kEscape);
     out.push_back(static_cast<char>(static_cast<unsigned char>(stored[i]) ^ kEscapeFlip));
     start = i + 1;
   }
   out.append(stored.data() + start, stored.size() - start);
+}
+
+// Appends a stored line in its framed form, followed by CR LF.
+void AppendFramedLine(std::string& out, std::string_view stored) {
+  AppendFramed(out, stored);
   out.push_back(kCR);
   out.push_back(kLF);
 }
 
-// Appends to a line that is cut to 255 bytes.
-void AppendCut(std::string& line, std::string_view part) {
-  if (line.size() < kMaxLineBytes) line.append(part.substr(0, kMaxLineBytes - line.size()));
+// How far the data is framed as the writers frame it.
+struct Framing {
+  // Every LF comes right after a CR, every byte 26 starts an escape, and no
+  // byte is 0: lines end at CRs, and each line's bytes are its stored form
+  // framed (when it is not longer than 255 bytes stored).
+  bool throughout = false;
+  // Besides, every CR is followed by an LF, the data ends with one, and
+  // every 128 bytes hold a CR (so no line is longer than 253 bytes): the data
+  // is exactly what the writers write for its lines.
+  bool every_line_as_written = false;
+};
+
+// One pass over the data, in blocks of 128 bytes with byte-sized counts
+// (each byte adds at most one to each): a loop that compilers turn into
+// vector code, far cheaper than looking at each line. The first and the last
+// byte, which lack a byte before or after, are looked at by themselves.
+Framing FramingOf(std::string_view data) {
+  if (data.empty()) return Framing{true, true};
+  const auto* d = reinterpret_cast<const unsigned char*>(data.data());
+  const size_t n = data.size();
+  auto is_letter = [](unsigned char c) { return c == '@' || c == 'J' || c == 'M' || c == 'Z'; };
+  size_t bad = 0, bare_cr = 0;  // bytes that break the framing; CRs without an LF after them
+  bool block_without_cr = false;
+  constexpr size_t kBlock = 128;
+  for (size_t i = 1; i + 1 < n;) {
+    const size_t count = std::min(kBlock, n - 1 - i);
+    unsigned char block_bad = 0, block_bare_cr = 0, block_cr = 0;
+    auto add = [&](const unsigned char* p) {
+      const unsigned char before = p[-1], byte = p[0], next = p[1];
+      // The byte after a byte 26, else 0 (no escape letter).
+      const auto after_escape = static_cast<unsigned char>(next & static_cast<unsigned char>(-(byte == kEscape)));
+      const auto pair = static_cast<unsigned char>((after_escape == '@') + (after_escape == 'J') + (after_escape == 'M') +
+                                                   (after_escape == 'Z'));
+      block_bad = static_cast<unsigned char>(block_bad + ((byte == kLF) & (before != kCR)) + (byte == kEscape) - pair +
+                                             (byte == 0));
+      block_bare_cr = static_cast<unsigned char>(block_bare_cr + ((byte == kCR) & (next != kLF)));
+      block_cr = static_cast<unsigned char>(block_cr + (byte == kCR));
+    };
+    if (count == kBlock) {
+      for (size_t j = 0; j < kBlock; ++j) add(d + i + j);
+    } else {
+      for (size_t j = 0; j < count; ++j) add(d + i + j);
+    }
+    bad += block_bad;
+    bare_cr += block_bare_cr;
+    block_without_cr = block_without_cr || block_cr == 0;
+    i += count;
+  }
+  const unsigned char first = d[0], last = d[n - 1];
+  const bool first_bad = first == kLF || first == 0 || (first == kEscape && !(n > 1 && is_letter(d[1])));
+  const bool first_bare_cr = first == kCR && !(n > 1 && d[1] == kLF);
+  const bool last_bad = n > 1 && ((last == kLF && d[n - 2] != kCR) || last == kEscape || last == 0);
+  Framing f;
+  f.throughout = bad == 0 && !first_bad && !last_bad;
+  f.every_line_as_written = f.throughout && bare_cr == 0 && !first_bare_cr && last == kLF && n > 1 &&
+                            !block_without_cr;
+  return f;
 }
 
 // Zero bytes at the end of a file are no part of it: a file cut short by a
@@ -97,93 +177,173 @@ std::string_view WithoutZeroTail(std::string_view data) {
 // to the line); byte 26 ends the file unless it starts an escape.
 class LineReader {
  public:
-  explicit LineReader(std::string_view data) : data_(WithoutZeroTail(data)) {}
+  explicit LineReader(std::string_view data)
+      : data_(WithoutZeroTail(data)), next_cr_(data_, kCR), next_escape_(data_, kEscape) {}
 
   // The next stored line, unescaped and cut to 255 bytes; false at the end.
-  bool Next(std::string& line) {
-    line.clear();
+  // The line is a view into the data, or into the reader for a line that
+  // held escapes; it stays valid until the next call.
+  bool Next(std::string_view& line) {
     if (ended_ || at_ >= data_.size()) return false;
-    if (data_[at_] == kEscape && !EscapeAt(at_)) {
+    const size_t cr = next_cr_.From(at_);
+    size_t escape = next_escape_.From(at_);
+    if (escape >= cr) {  // the usual line: its bytes as they stand
+      line = data_.substr(at_, std::min(cr - at_, kMaxLineBytes));
+      SkipLineEnd(cr);
+      return true;
+    }
+    if (escape == at_ && !EscapeAt(at_)) {
       ended_ = true;
       return false;
     }
+    // A line that holds escapes: the runs between them copied, each escape
+    // decoded.
+    size_t n = 0;
+    auto append = [&](const char* bytes, size_t count) {
+      count = std::min(count, kMaxLineBytes - n);
+      std::memcpy(unescaped_.data() + n, bytes, count);
+      n += count;
+    };
     for (;;) {
-      const size_t run = FindClass(data_, at_, kLineReaderStops);
-      AppendCut(line, data_.substr(at_, run - at_));
-      at_ = run;
-      if (at_ >= data_.size()) return true;
-      if (data_[at_] == kCR) {
-        ++at_;
-        if (at_ < data_.size() && data_[at_] == kLF) ++at_;
-        return true;
-      }
-      if (!EscapeAt(at_)) {  // a bare byte 26: the end of the file
+      append(data_.data() + at_, escape - at_);
+      if (escape >= cr) break;
+      if (!EscapeAt(escape)) {  // a bare byte 26: the end of the file
         ended_ = true;
+        line = std::string_view(unescaped_.data(), n);
         return true;
       }
-      const char byte = Unescaped(data_[at_ + 1]);
-      AppendCut(line, std::string_view(&byte, 1));
-      at_ += 2;
+      const char byte = Unescaped(data_[escape + 1]);
+      append(&byte, 1);
+      at_ = escape + 2;
+      escape = std::min(next_escape_.From(at_), cr);
     }
+    line = std::string_view(unescaped_.data(), n);
+    SkipLineEnd(cr);
+    return true;
   }
 
  private:
   bool EscapeAt(size_t i) const { return i + 1 < data_.size() && IsEscapeLetter(data_[i + 1]); }
+  void SkipLineEnd(size_t cr) {
+    at_ = cr + 1;
+    if (at_ < data_.size() && data_[at_] == kLF) ++at_;
+  }
 
   std::string_view data_;
+  NextByte next_cr_;
+  NextByte next_escape_;
+  std::array<char, kMaxLineBytes> unescaped_;
   size_t at_ = 0;
   bool ended_ = false;
 };
 
-// The stored lines of a file as the changing operations see them. Lines are
-// views: into the file's bytes where a line stands there as it is, else into
-// `owned` (lines that held framed bytes, lines written anew).
-// The views stay valid as long as the object, which therefore never moves.
-struct StoredFile {
-  explicit StoredFile(std::string file_bytes);
-  StoredFile(const StoredFile&) = delete;
-  StoredFile& operator=(const StoredFile&) = delete;
-
-  std::string_view Own(std::string line) { return owned.emplace_back(std::move(line)); }
-
-  const std::string bytes;
-  std::deque<std::string> owned;
-  std::vector<std::string_view> lines;
+// One line as the whole-file reader finds it.
+struct FileLine {
+  size_t begin = 0;        // where its bytes start in the data
+  size_t end = 0;          // where the next line starts
+  std::string_view bytes;  // its bytes as they stand, without the line end
+  // The bytes are its stored (unescaped, cut) form framed as a writer
+  // frames it: no byte 0, every byte 26 an escape, at most 255 bytes stored.
+  bool framed = false;
+  // Framed, and ended by CR LF: the file holds it exactly as a writer writes
+  // it, so it is written back as it stands.
+  bool as_written = false;
 };
+
+// The length of the stored form of framed bytes.
+size_t UnframedSize(std::string_view framed) {
+  return framed.size() - static_cast<size_t>(std::count(framed.begin(), framed.end(), kEscape));
+}
 
 // The whole-file reader of the changing operations: CR, LF and CR LF each
 // end a line; byte 26 starts an escape when an escape letter follows and is
-// an ordinary byte otherwise. Lines come unescaped and cut to 255 bytes.
-// (Ending the text at the first zero byte instead would drop every entry
-// after a stored line that holds one at the next change.)
-StoredFile::StoredFile(std::string file_bytes) : bytes(std::move(file_bytes)) {
-  const std::string_view data = WithoutZeroTail(bytes);
-  lines.reserve(static_cast<size_t>(std::count(data.begin(), data.end(), kLF)) + 1);
-  size_t at = 0;
-  while (at < data.size()) {
-    size_t run = FindClass(data, at, kWholeFileStops);
-    if (run >= data.size() || data[run] != kEscape) {
-      lines.push_back(data.substr(at, std::min(run - at, kMaxLineBytes)));
-    } else {
-      std::string line;
-      for (;;) {
-        AppendCut(line, data.substr(at, run - at));
-        if (run >= data.size() || data[run] != kEscape) break;
-        char byte = kEscape;
-        if (run + 1 < data.size() && IsEscapeLetter(data[run + 1])) byte = Unescaped(data[++run]);
-        AppendCut(line, std::string_view(&byte, 1));
-        at = run + 1;
-        run = FindClass(data, at, kWholeFileStops);
-      }
-      lines.push_back(Own(std::move(line)));
-    }
-    at = run;
-    if (at < data.size()) {
-      if (data[at] == kCR && at + 1 < data.size() && data[at + 1] == kLF) ++at;
-      ++at;
-    }
+// an ordinary byte otherwise. Stored lines come unescaped and cut to 255
+// bytes. (Ending the text at the first zero byte instead would drop every
+// entry after a stored line that holds one at the next change.)
+//
+// A file framed all through as the writers frame it (every file the plug-in
+// wrote) is read by its CRs alone, a memchr from line to line; only another
+// file has its lines' bytes looked at one by one.
+class WholeFileReader {
+ public:
+  explicit WholeFileReader(std::string_view data)
+      : data_(WithoutZeroTail(data)),
+        framing_(FramingOf(data_)),
+        next_cr_(data_, kCR),
+        next_lf_(data_, kLF),
+        next_escape_(data_, kEscape),
+        next_zero_(data_, '\0') {}
+
+  std::string_view data() const { return data_; }
+  // Whether every line of the data stands as a writer writes it.
+  bool EveryLineAsWritten() const { return framing_.every_line_as_written; }
+
+  bool Next(FileLine& line) {
+    if (at_ >= data_.size()) return false;
+    if (!framing_.every_line_as_written) return NextOfAnyFile(line);
+    // Every line ends with CR LF: one memchr from line to line.
+    const size_t cr = Find(data_, at_, kCR);
+    line.begin = at_;
+    line.bytes = std::string_view(data_.data() + at_, cr - at_);
+    line.framed = line.as_written = true;
+    at_ = line.end = cr + 2;
+    return true;
   }
-}
+
+  // The stored form of a line Next gave: a view into the data, or into
+  // `scratch` for a line that holds escapes.
+  static std::string_view Stored(const FileLine& line, std::string& scratch) {
+    const std::string_view b = line.bytes;
+    if (b.find(kEscape) == std::string_view::npos) return b.substr(0, kMaxLineBytes);
+    scratch.clear();
+    for (size_t i = 0; i < b.size(); ++i) {
+      char byte = b[i];
+      if (byte == kEscape && i + 1 < b.size() && IsEscapeLetter(b[i + 1])) byte = Unescaped(b[++i]);
+      if (scratch.size() < kMaxLineBytes) scratch.push_back(byte);
+    }
+    return scratch;
+  }
+
+ private:
+  bool NextOfAnyFile(FileLine& line) {
+    const size_t size = data_.size();
+    const char* d = data_.data();
+    line.begin = at_;
+    size_t end = next_cr_.From(at_);
+    if (framing_.throughout) {
+      // Every LF follows a CR: the line ends at the CR.
+      line.bytes = std::string_view(d + at_, end - at_);
+      line.framed = line.bytes.size() <= kMaxLineBytes || UnframedSize(line.bytes) <= kMaxLineBytes;
+    } else {
+      end = std::min(end, next_lf_.From(at_));
+      line.bytes = std::string_view(d + at_, end - at_);
+      bool framed = next_zero_.From(at_) >= end;
+      size_t unescaped = end - at_;
+      for (size_t e = next_escape_.From(at_); e < end; e = next_escape_.From(e + 1)) {
+        if (e + 1 < end && IsEscapeLetter(d[e + 1])) {
+          --unescaped;
+          ++e;  // the letter is no byte 26
+        } else {
+          framed = false;  // a bare byte 26 gets framed when written
+        }
+      }
+      line.framed = framed && unescaped <= kMaxLineBytes;
+    }
+    const bool crlf = end + 1 < size && d[end] == kCR && d[end + 1] == kLF;
+    line.as_written = line.framed && crlf;
+    at_ = end == size ? size : end + (crlf ? 2 : 1);
+    line.end = at_;
+    return true;
+  }
+
+  std::string_view data_;
+  const Framing framing_;
+  NextByte next_cr_;
+  NextByte next_lf_;
+  NextByte next_escape_;
+  NextByte next_zero_;
+  size_t at_ = 0;
+};
 
 // Whether a stored line is a header line: its plain form starts with "[".
 bool IsHeader(std::string_view stored) {
@@ -191,42 +351,156 @@ bool IsHeader(std::string_view stored) {
 }
 
 // The exact rule: the stored line is a header line and its plain form
-// without its first and last byte is the name, byte for byte.
-bool HoldsExactName(std::string_view stored, const std::string& name) {
-  const size_t inner = stored.size() >= 2 ? stored.size() - 2 : 0;
-  if (inner != name.size() || !IsHeader(stored)) return false;
-  const std::string plain = UnscrambleLine(stored, kScramblePasses);
-  return plain.size() < 2 ? name.empty() : plain.compare(1, plain.size() - 2, name) == 0;
-}
+// without its first and last byte is the name, byte for byte. The plain
+// lines that pass are "[" + name + any last byte; the scrambler maps the
+// lines of one length one to one, and framing is one to one too, so a line
+// passes exactly when its framed bytes are those of one of these 256 lines.
+// Telling so needs no line of the file unscrambled: a line of another length
+// or another first byte is passed over, and the others are looked up, first
+// in a bit table of their hashes that rules out nearly all of them, then
+// among the sorted framed forms.
+class ExactName {
+ public:
+  explicit ExactName(const std::string& name) : name_(name) {
+    // The empty name is held by "[" too, a line of another length: it takes
+    // the rule as it stands (the entry dialogs never save it). No stored line
+    // holds a longer name than 253 bytes.
+    if (name.empty() || name.size() + 2 > kMaxLineBytes) return;
+    std::string plain = "[" + name + " ";
+    for (size_t last = 0; last < framed_.size(); ++last) {
+      plain.back() = static_cast<char>(last);
+      AppendFramed(framed_[last], ScrambleLine(plain, kScramblePasses));
+      lengths_.set(framed_[last].size());
+      first_bytes_.set(static_cast<unsigned char>(framed_[last][0]));
+      hashes_.set(Hash(framed_[last]));
+    }
+    std::sort(framed_.begin(), framed_.end());
+    by_forms_ = true;
+  }
+  ExactName(const ExactName&) = delete;
+  ExactName& operator=(const ExactName&) = delete;
+
+  bool HeldBy(const FileLine& line, std::string& scratch) const {
+    // Most lines are ruled out by their length or their first byte alone.
+    if (line.framed && by_forms_ &&
+        (!lengths_.test(std::min(line.bytes.size(), lengths_.size() - 1)) || line.bytes.empty() ||
+         !first_bytes_.test(static_cast<unsigned char>(line.bytes[0])))) {
+      return false;
+    }
+    return LookedUp(line, scratch);
+  }
+
+ private:
+  static size_t Hash(std::string_view framed) { return std::hash<std::string_view>{}(framed) % kHashBits; }
+
+  bool LookedUp(const FileLine& line, std::string& scratch) const {
+    if (!by_forms_) return HeldByUnscrambled(WholeFileReader::Stored(line, scratch));
+    std::string_view framed = line.bytes;
+    if (!line.framed) {
+      // A line of a file the writers did not write: framed anew.
+      const std::string stored(WholeFileReader::Stored(line, scratch));
+      if (stored.size() != name_.size() + 2) return false;
+      scratch.clear();
+      AppendFramed(scratch, stored);
+      framed = scratch;
+    }
+    return framed.size() < lengths_.size() && lengths_.test(framed.size()) && hashes_.test(Hash(framed)) &&
+           std::binary_search(framed_.begin(), framed_.end(), framed, std::less<>());
+  }
+
+  bool HeldByUnscrambled(std::string_view stored) const {
+    const size_t inner = stored.size() >= 2 ? stored.size() - 2 : 0;
+    if (inner != name_.size() || !IsHeader(stored)) return false;
+    const std::string plain = UnscrambleLine(stored, kScramblePasses);
+    return plain.size() < 2 ? name_.empty() : plain.compare(1, plain.size() - 2, name_) == 0;
+  }
+
+  static constexpr size_t kHashBits = size_t{1} << 16;
+  std::string name_;
+  bool by_forms_ = false;                // else the rule as it stands
+  std::array<std::string, 256> framed_;  // sorted
+  std::bitset<2 * kMaxLineBytes + 1> lengths_;
+  std::bitset<256> first_bytes_;
+  std::bitset<kHashBits> hashes_;
+};
 
 std::string Cut(std::string text) {
   if (text.size() > kMaxLineBytes) text.resize(kMaxLineBytes);
   return text;
 }
 
-// The entry's eight lines, scrambled, owned by the file.
-std::vector<std::string_view> StoredBlock(StoredFile& file, const DialEntry& e) {
+// The new file's bytes, gathered while the old file is read: the runs of
+// old lines that stand as a writer writes them are kept as views into the
+// old file's bytes, everything else (lines that need framing or cutting
+// anew, new lines) is framed into one buffer of its own. So a change copies
+// no unchanged line: the new file is written from the pieces.
+class NewFileText {
+ public:
+  explicit NewFileText(std::string_view old_bytes) : old_(old_bytes) {}
+
+  // An old line, kept as it stands or written anew as a writer writes it.
+  void Keep(const FileLine& line, std::string& scratch) {
+    if (line.as_written) {
+      Add(false, line.begin, line.end - line.begin);
+    } else {
+      Write(WholeFileReader::Stored(line, scratch));
+    }
+  }
+  // All of the old file, every line of which stands as a writer writes it.
+  void KeepAll() { Add(false, 0, old_.size()); }
+  // A stored line written anew.
+  void Write(std::string_view stored) {
+    const size_t at = owned_.size();
+    AppendFramedLine(owned_, stored);
+    Add(true, at, owned_.size() - at);
+  }
+  // The scrambled form of each plain line, written anew.
+  void WriteBlock(const std::array<std::string, 8>& block) {
+    for (const std::string& stored : block) Write(stored);
+  }
+
+  // The new file in pieces, in order. A file whose kept and new lines take
+  // turns all through (one that was never written by the plug-in) is joined
+  // into one piece instead, so that it is not written a few bytes at a time.
+  std::vector<std::string_view> Pieces() {
+    constexpr size_t kMostPieces = 64;
+    std::vector<std::string_view> out;
+    out.reserve(pieces_.size());
+    for (const Piece& p : pieces_) out.push_back((p.owned ? std::string_view(owned_) : old_).substr(p.at, p.size));
+    if (out.size() <= kMostPieces) return out;
+    joined_.clear();
+    for (std::string_view piece : out) joined_.append(piece);
+    return {joined_};
+  }
+
+ private:
+  struct Piece {
+    bool owned;
+    size_t at;
+    size_t size;
+  };
+  void Add(bool owned, size_t at, size_t size) {
+    if (!pieces_.empty() && pieces_.back().owned == owned && pieces_.back().at + pieces_.back().size == at) {
+      pieces_.back().size += size;
+    } else {
+      pieces_.push_back(Piece{owned, at, size});
+    }
+  }
+
+  std::string_view old_;
+  std::string owned_;
+  std::string joined_;
+  std::vector<Piece> pieces_;
+};
+
+// The entry's eight lines, scrambled.
+std::array<std::string, 8> StoredBlock(const DialEntry& e) {
   const std::string plain[8] = {"[" + e.Name + "]",         "Login=" + e.Login,      "Password=" + e.Password,
                                 "Domain=" + e.Domain,       "Numbers=" + e.Numbers,  "Interval=" + e.Interval,
                                 "Tries=" + e.Tries,         "Callback=" + e.Callback};
-  std::vector<std::string_view> block;
-  block.reserve(8);
-  for (const std::string& line : plain) block.push_back(file.Own(ScrambleLine(Cut(line), kScramblePasses)));
+  std::array<std::string, 8> block;
+  for (size_t i = 0; i < block.size(); ++i) block[i] = ScrambleLine(Cut(plain[i]), kScramblePasses);
   return block;
-}
-
-template <typename Lines>
-std::string FileTextFromStoredLines(const Lines& stored) {
-  size_t size = 0;
-  for (const auto& line : stored) size += line.size() + 2;
-  std::string text;
-  text.reserve(size + size / 16);
-  for (const auto& line : stored) AppendFramedLine(text, line);
-  return text;
-}
-
-void SaveStoredLines(const std::vector<std::string_view>& stored) {
-  ReplaceFileContents(EntryFilePath(), FileTextFromStoredLines(stored));
 }
 
 // The file's bytes as a reader finds them. A save on the 95 family moves the
@@ -249,8 +523,6 @@ std::string ReadEntryFileBytes() {
     }
   }
 }
-
-StoredFile LoadStoredFile() { return StoredFile(ReadEntryFileBytes()); }
 
 // Held by every change for its read, change and write, so that changes of
 // two processes (two host windows) follow one another instead of one
@@ -279,18 +551,51 @@ std::string ValueOf(const std::string& plain) {
   return NthWord(2, plain, Delimiters("="));
 }
 
-// Overwrites the blocks whose header holds `name` exactly with `block`;
-// the scan uses the line count from before any change.
-int OverwriteBlocks(std::vector<std::string_view>& stored, const std::string& name,
-                    const std::vector<std::string_view>& block) {
+// One change, under the lock: the file read, its new text gathered line by
+// line while it is read, then written in one replace.
+class Change {
+ public:
+  Change() : bytes_(ReadEntryFileBytes()), reader_(bytes_), text_(reader_.data()) {}
+  Change(const Change&) = delete;
+  Change& operator=(const Change&) = delete;
+
+  bool Next(FileLine& line) { return reader_.Next(line); }
+  bool EveryLineAsWritten() const { return reader_.EveryLineAsWritten(); }
+  bool Holds(const FileLine& line, const ExactName& name) { return name.HeldBy(line, scratch_); }
+  void Keep(const FileLine& line) { text_.Keep(line, scratch_); }
+  NewFileText& text() { return text_; }
+  void Save() { ReplaceFileContents(EntryFilePath(), text_.Pieces()); }
+
+ private:
+  ChangeLock lock_;  // taken before the read
+  const std::string bytes_;
+  WholeFileReader reader_;
+  NewFileText text_;
+  std::string scratch_;
+};
+
+// Overwrites the blocks whose header holds `name` exactly with `block`: the
+// header and the seven lines after it give way to the block's eight lines
+// (a block cut short by the end of the file is so completed). The lines a
+// block replaced are not tested again: the new lines after a header are
+// keyed lines, never headers. When `taken` is given, it is set when any line
+// of the file as it was holds that name exactly.
+int OverwriteBlocks(Change& change, const ExactName& name, const std::array<std::string, 8>& block,
+                    const ExactName* taken_name = nullptr, bool* taken = nullptr) {
   int matched = 0;
-  const size_t count = stored.size();
-  for (size_t i = 0; i < count; ++i) {
-    if (!HoldsExactName(stored[i], name)) continue;
-    // A block cut short by the end of the file gets its missing lines.
-    if (stored.size() < i + block.size()) stored.resize(i + block.size());
-    for (size_t j = 0; j < block.size(); ++j) stored[i + j] = block[j];
-    ++matched;
+  size_t overwritten = 0;  // old lines still to give way to the last block
+  FileLine line;
+  while (change.Next(line)) {
+    if (taken_name != nullptr && !*taken && change.Holds(line, *taken_name)) *taken = true;
+    if (overwritten > 0) {
+      --overwritten;
+    } else if (change.Holds(line, name)) {
+      change.text().WriteBlock(block);
+      overwritten = block.size() - 1;
+      ++matched;
+    } else {
+      change.Keep(line);
+    }
   }
   return matched;
 }
@@ -312,12 +617,12 @@ bool ReadDialEntry(const std::string& name) {
   wanted += ']';
   if (wanted.size() > kMaxLineBytes) return false;  // no stored line is that long
   LineReader reader(data);
-  std::string line;
+  std::string_view line;
   while (reader.Next(line)) {
     // The plain line has the stored line's length: only lines of the right
-    // length that start with "[" need unscrambling in full.
-    if (line.size() != wanted.size() || !IsHeader(line)) continue;
-    if (LowerAscii(UnscrambleLine(line, kScramblePasses)) != wanted) continue;
+    // length are unscrambled (and "[" is no letter, so only header lines
+    // can pass).
+    if (line.size() != wanted.size() || LowerAscii(UnscrambleLine(line, kScramblePasses)) != wanted) continue;
     std::string values[7];
     for (std::string& value : values) {
       // A line missing because the file ends reads as an empty line.
@@ -341,7 +646,7 @@ std::string ListEntryNames() {
   const std::string data = ReadEntryFileBytes();
   LineReader reader(data);
   std::string names;
-  std::string line;
+  std::string_view line;
   while (reader.Next(line)) {
     if (!IsHeader(line)) continue;
     const std::string plain = UnscrambleLine(line, kScramblePasses);
@@ -353,73 +658,84 @@ std::string ListEntryNames() {
 }
 
 void AppendDialEntry(const DialEntry& entry) {
-  ChangeLock lock;
-  StoredFile file = LoadStoredFile();
-  for (std::string_view line : StoredBlock(file, entry)) file.lines.push_back(line);
-  SaveStoredLines(file.lines);
+  Change change;
+  if (change.EveryLineAsWritten()) {
+    change.text().KeepAll();  // nothing to write anew but the new lines
+  } else {
+    FileLine line;
+    while (change.Next(line)) change.Keep(line);
+  }
+  change.text().WriteBlock(StoredBlock(entry));
+  change.Save();
 }
 
 int ReplaceDialEntry(const DialEntry& entry) {
-  ChangeLock lock;
-  StoredFile file = LoadStoredFile();
-  const int matched = OverwriteBlocks(file.lines, entry.Name, StoredBlock(file, entry));
-  SaveStoredLines(file.lines);
+  Change change;
+  const int matched = OverwriteBlocks(change, ExactName(entry.Name), StoredBlock(entry));
+  change.Save();
   return matched;
 }
 
 int RenameDialEntry(const std::string& old_name, const DialEntry& entry) {
-  ChangeLock lock;
-  StoredFile file = LoadStoredFile();
-  if (entry.Name != old_name) {
-    for (std::string_view line : file.lines) {
-      if (HoldsExactName(line, entry.Name)) return kNameTaken;
-    }
-  }
-  const int matched = OverwriteBlocks(file.lines, old_name, StoredBlock(file, entry));
-  if (matched > 0) SaveStoredLines(file.lines);
+  Change change;
+  bool taken = false;
+  const ExactName new_name(entry.Name);
+  const int matched = OverwriteBlocks(change, ExactName(old_name), StoredBlock(entry),
+                                      entry.Name != old_name ? &new_name : nullptr, &taken);
+  if (taken) return kNameTaken;
+  if (matched > 0) change.Save();
   return matched;
 }
 
 int DeleteDialEntry(const std::string& name) {
-  ChangeLock lock;
-  StoredFile file = LoadStoredFile();
-  const std::vector<std::string_view>& stored = file.lines;
-  std::vector<bool> removed(stored.size(), false);
+  Change change;
+  const ExactName exact(name);
   int matched = 0;
-  for (size_t i = 0; i < stored.size(); ++i) {
-    if (!HoldsExactName(stored[i], name)) continue;
-    for (size_t j = i; j < stored.size() && j < i + 8; ++j) removed[j] = true;
-    ++matched;
+  // Every line of the file as it was is tested, also those inside a block
+  // already removed: a header there removes its own eight lines too.
+  size_t index = 0, removed_until = 0;
+  FileLine line;
+  for (; change.Next(line); ++index) {
+    if (change.Holds(line, exact)) {
+      removed_until = std::max(removed_until, index + 8);
+      ++matched;
+    }
+    if (index >= removed_until) change.Keep(line);
   }
-  std::vector<std::string_view> kept;
-  kept.reserve(stored.size());
-  for (size_t i = 0; i < stored.size(); ++i) {
-    if (!removed[i]) kept.push_back(stored[i]);
-  }
-  SaveStoredLines(kept);
+  change.Save();
   return matched;
 }
 
 bool HasExactEntry(const std::string& name) {
-  const StoredFile file = LoadStoredFile();
-  for (std::string_view line : file.lines) {
-    if (HoldsExactName(line, name)) return true;
+  const std::string bytes = ReadEntryFileBytes();
+  WholeFileReader reader(bytes);
+  const ExactName exact(name);
+  std::string scratch;
+  FileLine line;
+  while (reader.Next(line)) {
+    if (exact.HeldBy(line, scratch)) return true;
   }
   return false;
 }
 
 std::vector<std::string> PlainLinesFromFileText(const std::string& text) {
-  const StoredFile file(text);
+  WholeFileReader reader(text);
+  std::string scratch;
   std::vector<std::string> plain;
-  plain.reserve(file.lines.size());
-  for (std::string_view line : file.lines) plain.push_back(UnscrambleLine(line, kScramblePasses));
+  FileLine line;
+  while (reader.Next(line)) plain.push_back(UnscrambleLine(WholeFileReader::Stored(line, scratch), kScramblePasses));
   return plain;
 }
 
 std::string FileTextFromPlainLines(const std::vector<std::string>& lines) {
   std::vector<std::string> stored;
   ScrambleLines(lines, stored);
-  return FileTextFromStoredLines(stored);
+  size_t size = 0;
+  for (const std::string& line : stored) size += line.size() + 2;
+  std::string text;
+  text.reserve(size + size / 16);
+  for (const std::string& line : stored) AppendFramedLine(text, line);
+  return text;
 }
 
 bool EntryFileExists() {

@@ -115,6 +115,11 @@ struct HostOperations {
     if (rows == nullptr) {
       line += "null";
     } else {
+      // Room for every row at once: a menu of many rows makes a line of
+      // megabytes, which growing step by step would hold twice over.
+      size_t size = line.size() + 64;
+      for (int r = 0; r < call.row_count; ++r) size += strnlen(rows[r].Text, sizeof rows[r].Text) + 40;
+      line.reserve(size);
       line += "[";
       for (int r = 0; r < call.row_count; ++r) {
         bool terminated = true;

@@ -162,12 +162,16 @@ void CheckRegularFileOrMissing(const std::string& path) {
 std::string BackupPathOf(const std::string& path) { return path + ".old"; }
 
 void ReplaceFileContents(const std::string& path, std::string_view data) {
+  ReplaceFileContents(path, std::vector<std::string_view>{data});
+}
+
+void ReplaceFileContents(const std::string& path, const std::vector<std::string_view>& pieces) {
   const std::string temporary = TemporaryPathOf(path);
   try {
     FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file.Valid()) throw IoError(temporary, GetLastError(), "Cannot create");
-    WriteAll(file.Get(), data, temporary);
+    for (std::string_view piece : pieces) WriteAll(file.Get(), piece, temporary);
     if (!FlushFileBuffers(file.Get())) throw IoError(temporary, GetLastError(), "Cannot write");
     if (!file.Close()) throw IoError(temporary, GetLastError(), "Cannot write");
     if (IsWindows95Family()) {

@@ -2,21 +2,27 @@
 //
 // Every call first makes sure the tree in memory is the file's present
 // content (reloading when the file changed on disk, so a change made by
-// another process or by a person is seen at once), and every change writes
+// another process or by a person is seen at once; an inotify watch tells,
+// else the file's stamp), and every change writes
 // the whole file again through a temporary file and a rename, under an
 // exclusive lock on registry.reg.lock so that two processes never lose each
 // other's changes. Handles name their key by path, so they outlive reloads.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "winapi/reg_file.h"
 #include "winapi/standin_control.h"
@@ -69,15 +75,121 @@ FileStamp Stamp(const std::string& path) {
 
 std::string RegistryPath() { return world::FilePath("registry.reg"); }
 
+// The path Refresh looks at, made again only when WINAPI_WORLD names another
+// world: world::FilePath also makes sure the world's directory exists, a
+// stat of its own that every registry call would pay for twice otherwise.
+// (Saves take the path afresh, directory and all.)
+std::string g_path_world;
+std::string g_path_for_world;
+
+const std::string& RefreshPath() {
+  const char* env = std::getenv("WINAPI_WORLD");
+  const std::string_view world = env != nullptr ? env : "";
+  if (g_path_for_world.empty() || world != g_path_world) {
+    g_path_world = world;
+    g_path_for_world = RegistryPath();
+  }
+  return g_path_for_world;
+}
+
+// Tells whether registry.reg may have changed since the last load: an
+// inotify watch on the world's directory, whose events for the file (a
+// write, a rename over it, its removal) are queued before the call that made
+// the change returns, so a change made by another process or by a person is
+// still seen at once. Asking costs one read of the watch, where a stat of the
+// file walks its whole path. Without inotify, or in a child that inherited
+// the watch of its parent (the two would take each other's events), Start
+// fails and the file's stamp tells instead.
+class RegistryWatch {
+ public:
+  // Watches the directory of `file` from now on (goes on watching when it
+  // already does); false when it cannot.
+  bool Start(const std::string& file) {
+    const size_t slash = file.find_last_of('/');
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    const std::string dir = slash == std::string::npos ? "." : file.substr(0, slash);
+    if (fd_ >= 0 && alive_ && getpid() == pid_ && dir == dir_ && name == name_) return true;
+    Stop();
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0) return false;
+    constexpr uint32_t kEvents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE |
+                                 IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+    if (inotify_add_watch(fd_, dir.c_str(), kEvents) < 0) {
+      Stop();
+      return false;
+    }
+    pid_ = getpid();
+    dir_ = dir;
+    name_ = name;
+    alive_ = true;
+    return true;
+  }
+  // Whether the file may have changed since Start or the last call; false
+  // only while watching.
+  bool Changed() {
+    if (fd_ < 0 || !alive_ || getpid() != pid_) return true;
+    bool changed = false;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+      const ssize_t n = read(fd_, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // EAGAIN: nothing more has happened
+      for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+        // The directory itself went or moved (the watch ends with it), the
+        // queue overflowed, or the event names the file.
+        if ((e->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) != 0) alive_ = false;
+        if (!alive_ || (e->mask & IN_Q_OVERFLOW) != 0 || (e->len > 0 && name_ == e->name)) changed = true;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      }
+      // A buffer not filled held every event queued; later ones are for the
+      // next call.
+      if (static_cast<size_t>(n) < sizeof buffer - sizeof(inotify_event) - NAME_MAX - 1) break;
+    }
+    return changed;
+  }
+  void Stop() {
+    if (fd_ >= 0) close(fd_);  // in a child, its own copy of the parent's
+    fd_ = -1;
+    alive_ = false;
+  }
+
+ private:
+  int fd_ = -1;
+  bool alive_ = false;
+  pid_t pid_ = 0;
+  std::string dir_;
+  std::string name_;
+};
+
+RegistryWatch g_watch;
+bool g_watching = false;
+
 // Brings the tree up to the file's content.
 void Refresh() {
-  std::string path = RegistryPath();
-  FileStamp stamp = Stamp(path);
-  if (g_loaded && path == g_loaded_path && stamp == g_loaded_stamp) return;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  g_tree = ParseRegText(text.str());
+  const std::string& path = RefreshPath();
+  if (g_loaded && path == g_loaded_path) {
+    if (g_watching ? !g_watch.Changed() : Stamp(path) == g_loaded_stamp) return;
+  }
+  // Watching starts before the read, so that a change made meanwhile is
+  // reported to the next call.
+  g_watching = g_watch.Start(path);
+  const FileStamp stamp = g_watching ? FileStamp{} : Stamp(path);
+  std::string text;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    char buffer[16384];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      text.append(buffer, static_cast<size_t>(n));
+      if (static_cast<size_t>(n) < sizeof buffer) break;  // a regular file's end
+    }
+    close(fd);
+  }
+  g_tree = ParseRegText(text);
   g_loaded_path = path;
   g_loaded_stamp = stamp;
   g_loaded = true;
@@ -181,12 +293,30 @@ LSTATUS JoinSubKey(const std::string& base, const char* sub, std::string* out) {
 }
 
 // system.ini [faults] readonly_keys: keys (and everything below them) that
-// refuse creation and writes.
+// refuse creation and writes. system.ini is read once per world, until the
+// world is reloaded (ResetRegistry), so the list is kept with it: finding
+// the file again would cost every creation of a key a stat.
+std::vector<std::string> g_readonly_keys;
+std::string g_readonly_world;
+bool g_readonly_known = false;
+
+const std::vector<std::string>& ReadOnlyKeys() {
+  const char* env = std::getenv("WINAPI_WORLD");
+  const std::string_view world = env != nullptr ? env : "";
+  if (!g_readonly_known || world != g_readonly_world) {
+    g_readonly_keys.clear();
+    for (std::string p : SplitList(SystemIni()->Get("faults", "readonly_keys", ""))) {
+      while (!p.empty() && p.back() == '\\') p.pop_back();
+      if (!p.empty()) g_readonly_keys.push_back(p);
+    }
+    g_readonly_world = world;
+    g_readonly_known = true;
+  }
+  return g_readonly_keys;
+}
+
 bool IsReadOnly(const std::string& path) {
-  for (const auto& prefix : SplitList(SystemIni()->Get("faults", "readonly_keys", ""))) {
-    std::string p = prefix;
-    while (!p.empty() && p.back() == '\\') p.pop_back();
-    if (p.empty()) continue;
+  for (const std::string& p : ReadOnlyKeys()) {
     if (EqualNoCase(path, p)) return true;
     if (path.size() > p.size() && path[p.size()] == '\\' && EqualNoCase(path.substr(0, p.size()), p)) return true;
   }
@@ -235,6 +365,9 @@ LSTATUS CopyData(const RegValue& v, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbD
 void ResetRegistry() {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   g_loaded = false;
+  g_readonly_known = false;
+  g_watch.Stop();
+  g_watching = false;
   g_tree = RegTree();
 }
 

@@ -210,15 +210,31 @@ TEST_F(EntryFileTest, EveryValueOfEveryLengthAndByteSurvivesTheFile) {
 
 TEST_F(EntryFileTest, ChangesOnStoredLinesEqualTheDescribedStepsOnPlainLines) {
   std::mt19937 rng(44);
-  for (int trial = 0; trial < 200; ++trial) {
-    // Arbitrary bytes with real header lines among them.
+  const char* const line_ends[] = {"\r\n", "\r\n", "\n", "\r", "\x1A"};
+  auto name = [&] { return std::string(1, static_cast<char>('a' + rng() % 3)); };
+  for (int trial = 0; trial < 300; ++trial) {
     std::string text;
-    for (int i = static_cast<int>(rng() % 30); i > 0; --i) {
-      text += rng() % 3 == 0 ? FileTextFromPlainLines({"[" + std::string(1, static_cast<char>('a' + rng() % 3)) + "]"})
-                             : RandomText(rng, 20, "", true) + (rng() % 2 ? "\r\n" : "\x1A");
+    if (trial % 3 == 0) {
+      // A file as the plug-in writes it: blocks of the three names.
+      std::vector<std::string> lines;
+      for (int i = static_cast<int>(rng() % 12); i > 0; --i) lines = Concat(lines, BlockLines(Entry(name())));
+      text = FileTextFromPlainLines(lines);
+    } else {
+      // Arbitrary bytes with real header lines among them: every kind of
+      // line end, zero bytes inside lines, lines longer than 255 bytes.
+      for (int i = static_cast<int>(rng() % 30); i > 0; --i) {
+        if (rng() % 3 == 0) {
+          text += FileTextFromPlainLines({"[" + name() + "]"});
+          continue;
+        }
+        text += RandomText(rng, rng() % 8 == 0 ? 400 : 20, "", true);
+        if (rng() % 6 == 0) text += std::string(1, '\0') + RandomText(rng, 5, "", true);
+        text += line_ends[rng() % 5];
+      }
     }
-    const std::vector<std::string> plain = PlainLinesFromFileText(text);
-    const DialEntry e = Entry(std::string(1, static_cast<char>('a' + rng() % 3)));
+    const std::vector<std::string> plain = ReferencePlainLines(text);
+    EXPECT_EQ(PlainLinesFromFileText(text), plain);
+    const DialEntry e = Entry(name());
     Write(text);
     DeleteDialEntry(e.Name);
     EXPECT_EQ(Bytes(), FileTextFromPlainLines(ReferenceDelete(plain, e.Name)));
@@ -228,6 +244,11 @@ TEST_F(EntryFileTest, ChangesOnStoredLinesEqualTheDescribedStepsOnPlainLines) {
     Write(text);
     AppendDialEntry(e);
     EXPECT_EQ(Bytes(), FileTextFromPlainLines(Concat(plain, BlockLines(e))));
+    const std::string old_name = name();
+    Write(text);
+    RenameDialEntry(old_name, e);
+    const std::optional<std::vector<std::string>> renamed = ReferenceRename(plain, old_name, e);
+    EXPECT_EQ(Bytes(), renamed ? FileTextFromPlainLines(*renamed) : text);
   }
 }
 

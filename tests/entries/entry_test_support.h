@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -80,6 +81,33 @@ inline std::vector<std::string> ReferenceDelete(const std::vector<std::string>& 
   return kept;
 }
 
+// The whole-file reader's rule written out byte by byte: CR, LF and CR LF
+// end a line; byte 26 before @, J, M or Z stands for that letter XOR 64 and
+// is an ordinary byte otherwise; zero bytes at the end are no part of the
+// file; each line is cut to 255 bytes and unscrambled.
+inline std::vector<std::string> ReferencePlainLines(std::string text) {
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  std::vector<std::string> plain;
+  std::string line;
+  auto end_line = [&] {
+    plain.push_back(UnscrambleLine(line.substr(0, 255), kScramblePasses));
+    line.clear();
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      end_line();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (c == '\x1A' && i + 1 < text.size() && std::string("@JMZ").find(text[i + 1]) != std::string::npos) {
+      line.push_back(static_cast<char>(text[++i] ^ 0x40));
+    } else {
+      line.push_back(c);
+    }
+  }
+  if (!line.empty()) end_line();
+  return plain;
+}
+
 inline std::vector<std::string> ReferenceReplace(std::vector<std::string> plain, const DialEntry& e) {
   const size_t count = plain.size();
   for (size_t i = 0; i < count; ++i) {
@@ -89,4 +117,26 @@ inline std::vector<std::string> ReferenceReplace(std::vector<std::string> plain,
     std::copy(block.begin(), block.end(), plain.begin() + static_cast<long>(i));
   }
   return plain;
+}
+
+// RenameDialEntry: nothing is written when another block holds the new
+// name or no block holds the old one; else the old name's blocks get the
+// entry's lines.
+inline std::optional<std::vector<std::string>> ReferenceRename(const std::vector<std::string>& plain,
+                                                               const std::string& old_name, const DialEntry& e) {
+  bool taken = false, found = false;
+  for (const std::string& line : plain) {
+    taken = taken || (e.Name != old_name && ExactHeader(line, e.Name));
+    found = found || ExactHeader(line, old_name);
+  }
+  if (taken || !found) return std::nullopt;
+  std::vector<std::string> renamed = plain;
+  const size_t count = renamed.size();
+  const std::vector<std::string> block = BlockLines(e);
+  for (size_t i = 0; i < count; ++i) {
+    if (!ExactHeader(renamed[i], old_name)) continue;
+    renamed.resize(std::max(renamed.size(), i + 8));
+    std::copy(block.begin(), block.end(), renamed.begin() + static_cast<long>(i));
+  }
+  return renamed;
 }

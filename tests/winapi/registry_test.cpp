@@ -1,7 +1,12 @@
 // registry.reg: the REGEDIT4 text the stand-in reads and writes, what it does
 // with another process's edit, and the stand-in's own roots and faults. The
 // calls themselves are checked in conformance/registry_test.cpp.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -175,6 +180,44 @@ TEST_F(RegistryTest, AnotherProcessChangeIsSeenAndRewritesAreAtomic) {
   for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
   }
+}
+
+// The change watch of a process is no other process's: a child forked while
+// it watches sees its own change and the parent's, and the parent the child's.
+TEST_F(RegistryTest, ChangesAreSeenAcrossAForkWhileWatching) {
+  auto set_by_hand = [this](const char* value) {
+    std::string text = Read("registry.reg");
+    const size_t at = text.find("dword:");
+    text.replace(at, 14, std::string("dword:") + value);
+    std::ofstream(Path("registry.reg.new")) << text;
+    std::filesystem::rename(Path("registry.reg.new"), Path("registry.reg"));
+  };
+  auto query = [](HKEY key) {
+    DWORD v = 0, size = 4;
+    return RegQueryValueExA(key, "n", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size) == ERROR_SUCCESS ? v : 0;
+  };
+  HKEY key = Create("Software\\Forked");
+  DWORD v = 1;
+  ASSERT_EQ(RegSetValueExA(key, "n", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_SUCCESS);
+  ASSERT_EQ(query(key), 1u);
+  const pid_t child = fork();
+  if (child == 0) {
+    set_by_hand("00000002");
+    bool sound = query(key) == 2;
+    // The parent's change, made while the child waits for it.
+    for (int i = 0; i < 500 && Read("registry.reg").find("dword:00000003") == std::string::npos; ++i) usleep(10000);
+    sound = sound && query(key) == 3;
+    _exit(sound ? 0 : 1);
+  }
+  ASSERT_GT(child, 0);
+  for (int i = 0; i < 500 && Read("registry.reg").find("dword:00000002") == std::string::npos; ++i) usleep(10000);
+  EXPECT_EQ(query(key), 2u);
+  set_by_hand("00000003");
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(query(key), 3u);
+  RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, ImportDeletionsDefaultValueAndWrongType) {
