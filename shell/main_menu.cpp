@@ -39,12 +39,12 @@ constexpr int kActionRowMessage[kActionRowCount] = {
 // A numbered row per entry, the cursor on the first, then the action rows.
 // Every entry gets a row: the host's Menu takes the row count, so the menu
 // is not limited to a fixed number of entries.
-std::vector<HostMenuItem> MenuRows(const std::vector<std::string>& names) {
+std::vector<HostMenuItem> MenuRows(const std::vector<std::string_view>& names) {
   std::vector<HostMenuItem> rows;
   rows.reserve(names.size() + kActionRowCount);
   for (size_t i = 0; i < names.size(); ++i) {
     HostMenuItem row{};
-    SetNumberedRowText(row.Text, sizeof row.Text, static_cast<int>(i) + 1, names[i]);
+    SetNumberedRowText(row.Text, sizeof row.Text, static_cast<int>(i) + 1, std::string(names[i]));
     row.Selected = i == 0 ? -1 : 0;
     rows.push_back(row);
   }
@@ -82,7 +82,7 @@ bool RunEntryKey(int key, const std::string& name) {
 
 // Carries out the menu's answer: row `row` (negative for Esc) closed with
 // `key`. Returns whether the menu comes back.
-bool AnswerMenu(int row, int key, const std::vector<std::string>& names) {
+bool AnswerMenu(int row, int key, const std::vector<std::string_view>& names) {
   if (row < 0) return false;
   const int n = static_cast<int>(names.size());
   // The hang-up row hangs up whatever key closed the menu.
@@ -99,7 +99,7 @@ bool AnswerMenu(int row, int key, const std::vector<std::string>& names) {
     RunAction(row - n);
     return false;
   }
-  return RunEntryKey(key, action_row ? std::string() : names[static_cast<size_t>(row)]);
+  return RunEntryKey(key, action_row ? std::string() : std::string(names[static_cast<size_t>(row)]));
 }
 
 }  // namespace
@@ -112,8 +112,8 @@ void RunMainMenu() {
       return;
     }
     // The names are taken apart in one pass, so that a long list opens as
-    // fast as a short one.
-    const std::vector<std::string> names = SplitWords(list, Delimiters(","));
+    // fast as a short one, as views into the list, so that it is held once.
+    const std::vector<std::string_view> names = SplitWords(list, Delimiters(","));
     const std::vector<HostMenuItem> rows = MenuRows(names);
     int key = kBreakEnter;
     const int row = HostMenu(Msg(MMenuTitle), Msg(MMenuBottom), "MainMenu", kEntryBreakKeys, &key, rows);

@@ -56,8 +56,8 @@ std::string NthWord(int n, std::string_view text, const CharSet& set) {
   return std::string(text.substr(word.start, word.end - word.start));
 }
 
-std::vector<std::string> SplitWords(std::string_view text, const CharSet& set) {
-  std::vector<std::string> words;
+std::vector<std::string_view> SplitWords(std::string_view text, const CharSet& set) {
+  std::vector<std::string_view> words;
   for (WordSpan w = NextWord(text, set, 0); w.start < text.size(); w = NextWord(text, set, w.end)) {
     words.emplace_back(text.substr(w.start, w.end - w.start));
   }

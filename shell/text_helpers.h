@@ -20,8 +20,9 @@ int CountWords(std::string_view text, const CharSet& set);
 int WordStart(int n, std::string_view text, const CharSet& set);
 // Word n, or the empty text.
 std::string NthWord(int n, std::string_view text, const CharSet& set);
-// Every word in order, found in one pass: NthWord for 1 to CountWords.
-std::vector<std::string> SplitWords(std::string_view text, const CharSet& set);
+// Every word in order, found in one pass: NthWord for 1 to CountWords, as
+// views into the text.
+std::vector<std::string_view> SplitWords(std::string_view text, const CharSet& set);
 
 // ANSI to OEM and back with CharToOemBuffA / OemToCharBuffA; the result has
 // the same length as the text, whatever that length is.

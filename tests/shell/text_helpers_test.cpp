@@ -16,7 +16,7 @@ TEST(WordHelpers, SkipsDelimitersAroundAndBetweenWords) {
   EXPECT_EQ(WordStart(2, text, kComma), 5);
   EXPECT_EQ(WordStart(0, text, kComma), 0);
   EXPECT_EQ(WordStart(-1, text, kComma), 0);
-  EXPECT_EQ(SplitWords(text, kComma), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(SplitWords(text, kComma), (std::vector<std::string_view>{"a", "b"}));
 }
 
 TEST(WordHelpers, EmptyAndDelimiterOnlyTextsHaveNoWords) {
@@ -30,7 +30,7 @@ TEST(WordHelpers, EmptyAndDelimiterOnlyTextsHaveNoWords) {
 
 TEST(WordHelpers, SpacesBelongToWordsAndKeyedLinesSplitAtEquals) {
   EXPECT_EQ(NthWord(2, "111, 222 ,x", kComma), " 222 ");
-  EXPECT_EQ(SplitWords("111, 222 ,x", kComma), (std::vector<std::string>{"111", " 222 ", "x"}));
+  EXPECT_EQ(SplitWords("111, 222 ,x", kComma), (std::vector<std::string_view>{"111", " 222 ", "x"}));
   const CharSet equals = Delimiters("=");
   EXPECT_EQ(CountWords("Tries=", equals), 1);
   EXPECT_EQ(NthWord(2, "Tries=", equals), "");
