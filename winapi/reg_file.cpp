@@ -40,6 +40,27 @@ size_t ReadQuoted(const std::string& text, size_t pos, std::string* out) {
   return std::string::npos;
 }
 
+// Whether a value line goes on on the next line: it ends in a backslash and
+// its data is hex. Only the data is looked at: a name may hold "=" and
+// quotes, and a string value may end in a backslash of its own.
+bool ContinuesOnNextLine(const std::string& line) {
+  if (line.empty() || line.back() != '\\') return false;
+  const size_t b = line.find_first_not_of(" \t");
+  if (b == std::string::npos) return false;
+  size_t after_name = std::string::npos;
+  if (line[b] == '@') {
+    after_name = b + 1;
+  } else if (line[b] == '"') {
+    std::string name;
+    after_name = ReadQuoted(line, b, &name);
+  }
+  if (after_name == std::string::npos) return false;
+  const size_t eq = line.find_first_not_of(" \t", after_name);
+  if (eq == std::string::npos || line[eq] != '=') return false;
+  const size_t data = line.find_first_not_of(" \t", eq + 1);
+  return data != std::string::npos && line.size() - data >= 3 && LowerAscii(line.substr(data, 3)) == "hex";
+}
+
 bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out) {
   out->clear();
   std::string digits;
@@ -210,8 +231,7 @@ RegTree ParseRegText(const std::string& text) {
     };
     line = TrimRight(line);
     // A line ending in a backslash continues on the next (long hex lists).
-    while (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos &&
-           line.find("=\"") == std::string::npos) {
+    while (ContinuesOnNextLine(line)) {
       line.pop_back();
       std::string next;
       if (!std::getline(in, next)) break;

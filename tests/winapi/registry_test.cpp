@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/winapi/world_fixture.h"
+#include "winapi/reg_file.h"
 
 namespace {
 
@@ -69,6 +70,23 @@ TEST_F(RegistryTest, ReadsAHandWrittenExport) {
   ASSERT_EQ(RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
   EXPECT_STREQ(text, "default");
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+// Only a value's data decides whether its line goes on: a name may end in
+// "=" before its closing quote, and a string may end in a backslash.
+TEST_F(RegistryTest, HexDataContinuesOverLinesWhateverTheNameHolds) {
+  const std::string text =
+      "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"n=\"=hex(1):43,00,\\\n  44,00\n\"s\"=\"ends in \\\\\"\n\n";
+  const standin::RegTree tree = standin::ParseRegText(text);
+  EXPECT_EQ(tree.not_understood, 0u);
+  const standin::RegKey* key = tree.Find("HKEY_CURRENT_USER\\A");
+  ASSERT_NE(key, nullptr);
+  ASSERT_EQ(key->values.size(), 2u);
+  EXPECT_EQ(key->values[0].name, "n=");
+  EXPECT_EQ(key->values[0].data, (std::vector<uint8_t>{0x43, 0x00, 0x44, 0x00}));
+  EXPECT_EQ(key->values[1].name, "s");
+  const std::string written = standin::RegText(tree);
+  EXPECT_EQ(standin::RegText(standin::ParseRegText(written)), written);
 }
 
 TEST_F(RegistryTest, SetStoresExactBytesAndRoundTripsThroughTheFile) {
