@@ -2,7 +2,6 @@
 #include "winapi/reg_file.h"
 
 #include <cstdio>
-#include <sstream>
 
 #include "winapi/standin_internal.h"
 
@@ -18,8 +17,12 @@ bool IsUnder(const std::string& path, const std::string& parent) {
          EqualNoCase(path.substr(0, parent.size()), parent);
 }
 
-std::string TrimRight(std::string s) {
+void TrimRightInPlace(std::string& s) {
   while (!s.empty() && (s.back() == '\r' || s.back() == ' ' || s.back() == '\t')) s.pop_back();
+}
+
+std::string TrimRight(std::string s) {
+  TrimRightInPlace(s);
   return s;
 }
 
@@ -171,14 +174,14 @@ std::string HexList(const std::string& prefix, const std::vector<uint8_t>& data)
 
 RegKey* RegTree::Find(const std::string& path) {
   for (auto& k : keys) {
-    if (EqualNoCase(k.path, path)) return &k;
+    if (k.path.size() == path.size() && (k.path == path || EqualNoCase(k.path, path))) return &k;
   }
   return nullptr;
 }
 
 const RegKey* RegTree::Find(const std::string& path) const {
   for (const auto& k : keys) {
-    if (EqualNoCase(k.path, path)) return &k;
+    if (k.path.size() == path.size() && (k.path == path || EqualNoCase(k.path, path))) return &k;
   }
   return nullptr;
 }
@@ -218,30 +221,41 @@ void RegTree::Remove(const std::string& path) {
 
 RegTree ParseRegText(const std::string& text) {
   RegTree tree;
-  std::istringstream in(text);
+  // The text's lines one after another, as getline gives them: every
+  // registry call re-reads a changed file, so lines are taken from the text
+  // in place.
+  size_t at_byte = 0;
+  auto next_line = [&](std::string& out) {
+    if (at_byte >= text.size()) return false;
+    size_t end = text.find('\n', at_byte);
+    if (end == std::string::npos) end = text.size();
+    out.assign(text, at_byte, end - at_byte);
+    at_byte = end + 1;
+    return true;
+  };
   std::string line;
   std::string current;  // path of the section being read
   bool have_section = false;
   bool before_sections = true;
   size_t number = 0;
-  while (std::getline(in, line)) {
+  while (next_line(line)) {
     const size_t at = ++number;  // a value continued over lines counts from its first
     auto not_understood = [&] {
       if (tree.not_understood == 0) tree.not_understood = at;
     };
-    line = TrimRight(line);
+    TrimRightInPlace(line);
     // A line ending in a backslash continues on the next (long hex lists).
     while (ContinuesOnNextLine(line)) {
       line.pop_back();
       std::string next;
-      if (!std::getline(in, next)) break;
+      if (!next_line(next)) break;
       ++number;
       size_t b = next.find_first_not_of(" \t");
       line += b == std::string::npos ? std::string() : TrimRight(next.substr(b));
     }
     size_t b = line.find_first_not_of(" \t");
     if (b == std::string::npos) continue;
-    line = line.substr(b);
+    if (b > 0) line.erase(0, b);
     if (line[0] == ';') {
       (have_section ? tree.Find(current)->comments : tree.comments).push_back(line);
       continue;
@@ -279,9 +293,8 @@ RegTree ParseRegText(const std::string& text) {
       not_understood();
       continue;
     }
-    std::string data = line.substr(eq + 1);
-    size_t db = data.find_first_not_of(" \t");
-    data = db == std::string::npos ? std::string() : data.substr(db);
+    const size_t db = line.find_first_not_of(" \t", eq + 1);
+    const std::string data = db == std::string::npos ? std::string() : line.substr(db);
     RegKey* key = tree.Find(current);
     if (data == "-") {
       for (auto it = key->values.begin(); it != key->values.end(); ++it) {
