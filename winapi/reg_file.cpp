@@ -271,7 +271,9 @@ RegTree ParseRegText(const std::string& text) {
         continue;
       }
       while (!path.empty() && path.back() == '\\') path.pop_back();
-      if (path.empty()) {
+      // A key name is never empty: a path with two backslashes in a row
+      // names no key.
+      if (path.empty() || path.find("\\\\") != std::string::npos) {
         not_understood();
         continue;
       }

@@ -87,6 +87,11 @@ TEST_F(RegistryTest, HexDataContinuesOverLinesWhateverTheNameHolds) {
   EXPECT_EQ(key->values[1].name, "s");
   const std::string written = standin::RegText(tree);
   EXPECT_EQ(standin::RegText(standin::ParseRegText(written)), written);
+
+  // Two backslashes in a row name no key: the section is not understood.
+  const standin::RegTree doubled = standin::ParseRegText("REGEDIT4\n\n[HKEY_CURRENT_USER\\\\B]\n\"v\"=\"x\"\n");
+  EXPECT_EQ(doubled.not_understood, 3u);
+  EXPECT_EQ(doubled.Find("HKEY_CURRENT_USER\\"), nullptr);
 }
 
 TEST_F(RegistryTest, SetStoresExactBytesAndRoundTripsThroughTheFile) {
