@@ -8,11 +8,13 @@
 // exclusive lock on registry.reg.lock so that two processes never lose each
 // other's changes. Handles name their key by path, so they outlive reloads.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -92,14 +94,21 @@ const std::string& RefreshPath() {
   return g_path_for_world;
 }
 
+// Bumped in the child of every fork: a watch made before it belongs to the
+// parent (the two would take each other's events). Asking this costs
+// nothing, where asking for the process id is a system call on every
+// registry call.
+std::atomic<unsigned> g_fork_generation{0};
+const bool kForkHook = (pthread_atfork(nullptr, nullptr, [] { g_fork_generation.fetch_add(1); }) == 0);
+
 // Tells whether registry.reg may have changed since the last load: an
 // inotify watch on the world's directory, whose events for the file (a
 // write, a rename over it, its removal) are queued before the call that made
 // the change returns, so a change made by another process or by a person is
 // still seen at once. Asking costs one read of the watch, where a stat of the
-// file walks its whole path. Without inotify, or in a child that inherited
-// the watch of its parent (the two would take each other's events), Start
-// fails and the file's stamp tells instead.
+// file walks its whole path; the file itself is then opened relative to the
+// watched directory. Without inotify, or in a child that inherited the watch
+// of its parent, Start fails and the file's stamp tells instead.
 class RegistryWatch {
  public:
   // Watches the directory of `file` from now on (goes on watching when it
@@ -108,17 +117,19 @@ class RegistryWatch {
     const size_t slash = file.find_last_of('/');
     const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
     const std::string dir = slash == std::string::npos ? "." : file.substr(0, slash);
-    if (fd_ >= 0 && alive_ && getpid() == pid_ && dir == dir_ && name == name_) return true;
+    if (Watching() && dir == dir_ && name == name_) return true;
     Stop();
+    if (!kForkHook) return false;
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd_ < 0) return false;
     constexpr uint32_t kEvents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE |
                                  IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-    if (inotify_add_watch(fd_, dir.c_str(), kEvents) < 0) {
+    dir_fd_ = open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd_ < 0 || inotify_add_watch(fd_, dir.c_str(), kEvents) < 0) {
       Stop();
       return false;
     }
-    pid_ = getpid();
+    generation_ = g_fork_generation.load();
     dir_ = dir;
     name_ = name;
     alive_ = true;
@@ -127,7 +138,7 @@ class RegistryWatch {
   // Whether the file may have changed since Start or the last call; false
   // only while watching.
   bool Changed() {
-    if (fd_ < 0 || !alive_ || getpid() != pid_) return true;
+    if (!Watching()) return true;
     bool changed = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
@@ -148,16 +159,27 @@ class RegistryWatch {
     }
     return changed;
   }
+  // Opens the watched file for reading: relative to its directory while
+  // watching (the directory cannot have moved without the watch seeing it).
+  int OpenFile(const std::string& file) const {
+    return Watching() ? openat(dir_fd_, name_.c_str(), O_RDONLY | O_CLOEXEC) : open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  }
   void Stop() {
-    if (fd_ >= 0) close(fd_);  // in a child, its own copy of the parent's
+    // In a child, these are its own copies of the parent's.
+    if (fd_ >= 0) close(fd_);
+    if (dir_fd_ >= 0) close(dir_fd_);
     fd_ = -1;
+    dir_fd_ = -1;
     alive_ = false;
   }
 
  private:
+  bool Watching() const { return fd_ >= 0 && alive_ && generation_ == g_fork_generation.load(std::memory_order_relaxed); }
+
   int fd_ = -1;
+  int dir_fd_ = -1;
   bool alive_ = false;
-  pid_t pid_ = 0;
+  unsigned generation_ = 0;
   std::string dir_;
   std::string name_;
 };
@@ -176,7 +198,7 @@ void Refresh() {
   g_watching = g_watch.Start(path);
   const FileStamp stamp = g_watching ? FileStamp{} : Stamp(path);
   std::string text;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = g_watch.OpenFile(path);
   if (fd >= 0) {
     char buffer[16384];
     for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {

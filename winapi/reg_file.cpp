@@ -2,6 +2,7 @@
 #include "winapi/reg_file.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include "winapi/standin_internal.h"
 
@@ -24,6 +25,20 @@ void TrimRightInPlace(std::string& s) {
 std::string TrimRight(std::string s) {
   TrimRightInPlace(s);
   return s;
+}
+
+constexpr const char* kHexDigits = "0123456789abcdefABCDEF";
+
+// Whether `text` begins with `prefix` (lower case), without regard to ASCII
+// case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
 }
 
 // Reads a quoted text starting at text[pos] == '"'; returns the position
@@ -61,7 +76,7 @@ bool ContinuesOnNextLine(const std::string& line) {
   const size_t eq = line.find_first_not_of(" \t", after_name);
   if (eq == std::string::npos || line[eq] != '=') return false;
   const size_t data = line.find_first_not_of(" \t", eq + 1);
-  return data != std::string::npos && line.size() - data >= 3 && LowerAscii(line.substr(data, 3)) == "hex";
+  return data != std::string::npos && StartsWithNoCase(std::string_view(line).substr(data), "hex");
 }
 
 bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out) {
@@ -104,27 +119,25 @@ bool ParseData(const std::string& text, RegValue* value) {
     value->data.push_back(0);
     return true;
   }
-  std::string lower = LowerAscii(text);
-  if (lower.rfind("dword:", 0) == 0) {
-    std::string hex = lower.substr(6);
-    if (hex.empty() || hex.size() > 8 || hex.find_first_not_of("0123456789abcdef") != std::string::npos) return false;
-    uint32_t v = static_cast<uint32_t>(std::stoul(hex, nullptr, 16));
+  if (StartsWithNoCase(text, "dword:")) {
+    const size_t digits = text.size() - 6;
+    if (digits == 0 || digits > 8 || text.find_first_not_of(kHexDigits, 6) != std::string::npos) return false;
+    const uint32_t v = static_cast<uint32_t>(std::stoul(text.substr(6), nullptr, 16));
     value->type = kRegDword;
     value->data = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
                    static_cast<uint8_t>(v >> 24)};
     return true;
   }
-  if (lower.rfind("hex:", 0) == 0) {
+  if (StartsWithNoCase(text, "hex:")) {
     value->type = kRegBinary;
     return ParseHexBytes(text.substr(4), &value->data);
   }
-  if (lower.rfind("hex(", 0) == 0) {
-    size_t close = lower.find("):");
+  if (StartsWithNoCase(text, "hex(")) {
+    const size_t close = text.find("):");
     if (close == std::string::npos) return false;
-    std::string type = lower.substr(4, close - 4);
-    if (type.empty() || type.size() > 8 || type.find_first_not_of("0123456789abcdef") != std::string::npos)
-      return false;
-    value->type = static_cast<uint32_t>(std::stoul(type, nullptr, 16));
+    const size_t digits = close - 4;
+    if (digits == 0 || digits > 8 || text.find_first_not_of(kHexDigits, 4) < close) return false;
+    value->type = static_cast<uint32_t>(std::stoul(text.substr(4, digits), nullptr, 16));
     return ParseHexBytes(text.substr(close + 2), &value->data);
   }
   return false;
