@@ -19,13 +19,19 @@
 // and most lines need nothing but their place.
 #include "entries/entry_file.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <bitset>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "entries/line_scrambler.h"
@@ -78,6 +84,67 @@ class NextByte {
   char byte_;
   size_t at_ = 0;
   bool searched_ = false;
+};
+
+// The positions of the CRs in the data, in order, found 64 bytes at a time:
+// a bit mask of each block's CRs, whose set bits are then taken one by one.
+// For a file of short lines this is far quicker than a memchr from each line
+// to the next, each of which has to wait for the one before it.
+class CrPositions {
+ public:
+  explicit CrPositions(std::string_view data) : data_(data) {}
+
+  // The next CR after the last one given; the data's size when none is left.
+  size_t Next() {
+    while (mask_ == 0) {
+      if (next_block_ >= data_.size()) return data_.size();
+      block_ = next_block_;
+      mask_ = MaskAt(block_);
+      next_block_ += kBlock;
+    }
+    const size_t cr = block_ + static_cast<size_t>(std::countr_zero(mask_));
+    mask_ &= mask_ - 1;
+    return cr;
+  }
+
+ private:
+  static constexpr size_t kBlock = 64;
+  static_assert(std::endian::native == std::endian::little, "the masks take a block's bytes as little-endian words");
+
+  // Bit i set where byte i of the block is a CR.
+  uint64_t MaskAt(size_t at) const {
+    alignas(16) unsigned char tail[kBlock] = {};
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data_.data()) + at;
+    if (data_.size() - at < kBlock) {
+      std::memcpy(tail, bytes, data_.size() - at);
+      bytes = tail;
+    }
+    uint64_t mask = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes compared at once, their results taken as sixteen bits.
+    const __m128i cr = _mm_set1_epi8(kCR);
+    for (size_t part = 0; part < kBlock / 16; ++part) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+      mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)))) << (16 * part);
+    }
+#else
+    for (size_t word = 0; word < kBlock / 8; ++word) {
+      uint64_t v = 0;
+      std::memcpy(&v, bytes + 8 * word, 8);
+      // The high bit of each byte that equals CR, without a carry from one
+      // byte into the next; then those eight bits gathered into one byte.
+      const uint64_t x = v ^ 0x0D0D0D0D0D0D0D0Dull;
+      const uint64_t high = ~(((x & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | x) & 0x8080808080808080ull;
+      mask |= (((high >> 7) * 0x0102040810204080ull) >> 56) << (8 * word);
+    }
+#endif
+    return mask;
+  }
+
+  std::string_view data_;
+  size_t block_ = 0;
+  size_t next_block_ = 0;
+  uint64_t mask_ = 0;
 };
 
 bool IsEscapeLetter(char c) { return c == '@' || c == 'J' || c == 'M' || c == 'Z'; }
@@ -262,13 +329,14 @@ size_t UnframedSize(std::string_view framed) {
 // entry after a stored line that holds one at the next change.)
 //
 // A file framed all through as the writers frame it (every file the plug-in
-// wrote) is read by its CRs alone, a memchr from line to line; only another
+// wrote) is read by its CRs alone, found 64 bytes at a time; only another
 // file has its lines' bytes looked at one by one.
 class WholeFileReader {
  public:
   explicit WholeFileReader(std::string_view data)
       : data_(WithoutZeroTail(data)),
         framing_(FramingOf(data_)),
+        crs_(data_),
         next_cr_(data_, kCR),
         next_lf_(data_, kLF),
         next_escape_(data_, kEscape),
@@ -281,8 +349,8 @@ class WholeFileReader {
   bool Next(FileLine& line) {
     if (at_ >= data_.size()) return false;
     if (!framing_.every_line_as_written) return NextOfAnyFile(line);
-    // Every line ends with CR LF: one memchr from line to line.
-    const size_t cr = Find(data_, at_, kCR);
+    // Every line ends with CR LF, and every CR ends a line.
+    const size_t cr = crs_.Next();
     line.begin = at_;
     line.bytes = std::string_view(data_.data() + at_, cr - at_);
     line.framed = line.as_written = true;
@@ -338,6 +406,7 @@ class WholeFileReader {
 
   std::string_view data_;
   const Framing framing_;
+  CrPositions crs_;
   NextByte next_cr_;
   NextByte next_lf_;
   NextByte next_escape_;
@@ -358,7 +427,7 @@ bool IsHeader(std::string_view stored) {
 // Telling so needs no line of the file unscrambled: a line of another length
 // or another first byte is passed over, and the others are looked up, first
 // in a bit table of their hashes that rules out nearly all of them, then
-// among the sorted framed forms.
+// among the forms of the same hash.
 class ExactName {
  public:
   explicit ExactName(const std::string& name) : name_(name) {
@@ -372,9 +441,13 @@ class ExactName {
       AppendFramed(framed_[last], ScrambleLine(plain, kScramblePasses));
       lengths_.set(framed_[last].size());
       first_bytes_.set(static_cast<unsigned char>(framed_[last][0]));
-      hashes_.set(Hash(framed_[last]));
+      const size_t hash = Hash(framed_[last]);
+      hashes_.set(hash % kHashBits);
+      by_hash_[last] = {hash, static_cast<uint8_t>(last)};
     }
-    std::sort(framed_.begin(), framed_.end());
+    // Sorted by their hashes, which are numbers: sorting the forms
+    // themselves would cost more than making them.
+    std::sort(by_hash_.begin(), by_hash_.end());
     by_forms_ = true;
   }
   ExactName(const ExactName&) = delete;
@@ -391,7 +464,7 @@ class ExactName {
   }
 
  private:
-  static size_t Hash(std::string_view framed) { return std::hash<std::string_view>{}(framed) % kHashBits; }
+  static size_t Hash(std::string_view framed) { return std::hash<std::string_view>{}(framed); }
 
   bool LookedUp(const FileLine& line, std::string& scratch) const {
     if (!by_forms_) return HeldByUnscrambled(WholeFileReader::Stored(line, scratch));
@@ -404,8 +477,14 @@ class ExactName {
       AppendFramed(scratch, stored);
       framed = scratch;
     }
-    return framed.size() < lengths_.size() && lengths_.test(framed.size()) && hashes_.test(Hash(framed)) &&
-           std::binary_search(framed_.begin(), framed_.end(), framed, std::less<>());
+    if (framed.size() >= lengths_.size() || !lengths_.test(framed.size())) return false;
+    const size_t hash = Hash(framed);
+    if (!hashes_.test(hash % kHashBits)) return false;
+    for (auto it = std::lower_bound(by_hash_.begin(), by_hash_.end(), std::pair<size_t, uint8_t>{hash, 0});
+         it != by_hash_.end() && it->first == hash; ++it) {
+      if (framed_[it->second] == framed) return true;
+    }
+    return false;
   }
 
   bool HeldByUnscrambled(std::string_view stored) const {
@@ -418,7 +497,8 @@ class ExactName {
   static constexpr size_t kHashBits = size_t{1} << 16;
   std::string name_;
   bool by_forms_ = false;                // else the rule as it stands
-  std::array<std::string, 256> framed_;  // sorted
+  std::array<std::string, 256> framed_;  // by the plain form's last byte
+  std::array<std::pair<size_t, uint8_t>, 256> by_hash_;  // each form's hash and index, sorted
   std::bitset<2 * kMaxLineBytes + 1> lengths_;
   std::bitset<256> first_bytes_;
   std::bitset<kHashBits> hashes_;
