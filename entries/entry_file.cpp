@@ -14,8 +14,9 @@
 // file exactly as a writer writes it is written back from the old bytes as
 // it stands; only the others are framed anew.
 //
-// Both readers find line ends and escapes with memchr and hand lines on as
-// views into the file's bytes: every read looks at every byte of the file,
+// Both readers find line ends and escapes with memchr (the whole-file reader
+// a written file's line ends 64 bytes at a time) and hand lines on as views
+// into the file's bytes: every read looks at every byte of the file,
 // and most lines need nothing but their place.
 #include "entries/entry_file.h"
 
