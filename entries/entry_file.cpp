@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -420,55 +421,88 @@ bool IsHeader(std::string_view stored) {
   return UnscrambledStartsWith(stored, '[', kScramblePasses);
 }
 
+// How many lines of the right size ExactName unscrambles before it makes
+// the name's forms instead (see there); changed by the tests.
+size_t g_candidates_before_forms = 48;
+
 // The exact rule: the stored line is a header line and its plain form
-// without its first and last byte is the name, byte for byte. The plain
-// lines that pass are "[" + name + any last byte; the scrambler maps the
-// lines of one length one to one, and framing is one to one too, so a line
-// passes exactly when its framed bytes are those of one of these 256 lines.
-// Telling so needs no line of the file unscrambled: a line of another length
-// or another first byte is passed over, and the others are looked up, first
-// in a bit table of their hashes that rules out nearly all of them, then
-// among the forms of the same hash.
+// without its first and last byte is the name, byte for byte.
+//
+// A line of the right size is unscrambled and compared. A file with many
+// such lines (a file of thousands of entries, whose names mostly have the
+// same length) is instead looked at without unscrambling any line: the
+// plain lines that pass are "[" + name + any last byte; the scrambler maps
+// the lines of one length one to one, and framing is one to one too, so a
+// line passes exactly when its framed bytes are those of one of these 256
+// lines. Once made, these forms rule out a line of another length or
+// another first byte at once; the others are looked up, first in a bit
+// table of their hashes that rules out nearly all of them, then among the
+// forms of the same hash. Making the forms costs 256 scrambles, more than
+// the few header lines of an everyday file cost to unscramble, so they are
+// made only after g_candidates_before_forms lines of the right size.
 class ExactName {
  public:
-  explicit ExactName(const std::string& name) : name_(name) {
-    // The empty name is held by "[" too, a line of another length: it takes
-    // the rule as it stands (the entry dialogs never save it). No stored line
-    // holds a longer name than 253 bytes.
-    if (name.empty() || name.size() + 2 > kMaxLineBytes) return;
-    std::string plain = "[" + name + " ";
-    for (size_t last = 0; last < framed_.size(); ++last) {
-      plain.back() = static_cast<char>(last);
-      AppendFramed(framed_[last], ScrambleLine(plain, kScramblePasses));
-      lengths_.set(framed_[last].size());
-      first_bytes_.set(static_cast<unsigned char>(framed_[last][0]));
-      const size_t hash = Hash(framed_[last]);
-      hashes_.set(hash % kHashBits);
-      by_hash_[last] = {hash, static_cast<uint8_t>(last)};
-    }
-    // Sorted by their hashes, which are numbers: sorting the forms
-    // themselves would cost more than making them.
-    std::sort(by_hash_.begin(), by_hash_.end());
-    by_forms_ = true;
-  }
+  explicit ExactName(const std::string& name)
+      // The empty name is held by "[" too, a line of another length: it
+      // takes the rule as it stands (the entry dialogs never save it). No
+      // stored line holds a longer name than 253 bytes.
+      : name_(name), formable_(!name.empty() && name.size() + 2 <= kMaxLineBytes) {}
   ExactName(const ExactName&) = delete;
   ExactName& operator=(const ExactName&) = delete;
 
   bool HeldBy(const FileLine& line, std::string& scratch) const {
+    if (!forms_) {
+      // A framed line is at least as long as its stored form and at most
+      // twice as long.
+      const size_t size = name_.size() + 2;
+      if (formable_ && line.framed && (line.bytes.size() < size || line.bytes.size() > 2 * size)) return false;
+      const std::string_view stored = WholeFileReader::Stored(line, scratch);
+      if (!HasNameSize(stored)) return false;
+      if (!formable_ || ++candidates_ <= g_candidates_before_forms) return HeldByUnscrambled(stored);
+      MakeForms();
+    }
     // Most lines are ruled out by their length or their first byte alone.
-    if (line.framed && by_forms_ &&
-        (!lengths_.test(std::min(line.bytes.size(), lengths_.size() - 1)) || line.bytes.empty() ||
-         !first_bytes_.test(static_cast<unsigned char>(line.bytes[0])))) {
+    const Forms& f = *forms_;
+    if (line.framed && (!f.lengths.test(std::min(line.bytes.size(), f.lengths.size() - 1)) || line.bytes.empty() ||
+                        !f.first_bytes.test(static_cast<unsigned char>(line.bytes[0])))) {
       return false;
     }
     return LookedUp(line, scratch);
   }
 
  private:
+  static constexpr size_t kHashBits = size_t{1} << 16;
+  struct Forms {
+    std::array<std::string, 256> framed;                 // by the plain form's last byte
+    std::array<std::pair<size_t, uint8_t>, 256> by_hash;  // each form's hash and index, sorted
+    std::bitset<2 * kMaxLineBytes + 1> lengths;
+    std::bitset<256> first_bytes;
+    std::bitset<kHashBits> hashes;
+  };
+
   static size_t Hash(std::string_view framed) { return std::hash<std::string_view>{}(framed); }
 
+  void MakeForms() const {
+    auto f = std::make_unique<Forms>();
+    std::string plain = "[" + name_ + " ";
+    for (size_t last = 0; last < f->framed.size(); ++last) {
+      plain.back() = static_cast<char>(last);
+      std::string& framed = f->framed[last];
+      AppendFramed(framed, ScrambleLine(plain, kScramblePasses));
+      f->lengths.set(framed.size());
+      f->first_bytes.set(static_cast<unsigned char>(framed[0]));
+      const size_t hash = Hash(framed);
+      f->hashes.set(hash % kHashBits);
+      f->by_hash[last] = {hash, static_cast<uint8_t>(last)};
+    }
+    // Sorted by their hashes, which are numbers: sorting the forms
+    // themselves would cost more than making them.
+    std::sort(f->by_hash.begin(), f->by_hash.end());
+    forms_ = std::move(f);
+  }
+
   bool LookedUp(const FileLine& line, std::string& scratch) const {
-    if (!by_forms_) return HeldByUnscrambled(WholeFileReader::Stored(line, scratch));
+    const Forms& f = *forms_;
     std::string_view framed = line.bytes;
     if (!line.framed) {
       // A line of a file the writers did not write: framed anew.
@@ -478,31 +512,30 @@ class ExactName {
       AppendFramed(scratch, stored);
       framed = scratch;
     }
-    if (framed.size() >= lengths_.size() || !lengths_.test(framed.size())) return false;
+    if (framed.size() >= f.lengths.size() || !f.lengths.test(framed.size())) return false;
     const size_t hash = Hash(framed);
-    if (!hashes_.test(hash % kHashBits)) return false;
-    for (auto it = std::lower_bound(by_hash_.begin(), by_hash_.end(), std::pair<size_t, uint8_t>{hash, 0});
-         it != by_hash_.end() && it->first == hash; ++it) {
-      if (framed_[it->second] == framed) return true;
+    if (!f.hashes.test(hash % kHashBits)) return false;
+    for (auto it = std::lower_bound(f.by_hash.begin(), f.by_hash.end(), std::pair<size_t, uint8_t>{hash, 0});
+         it != f.by_hash.end() && it->first == hash; ++it) {
+      if (f.framed[it->second] == framed) return true;
     }
     return false;
   }
 
+  bool HasNameSize(std::string_view stored) const {
+    return (stored.size() >= 2 ? stored.size() - 2 : 0) == name_.size();
+  }
+
   bool HeldByUnscrambled(std::string_view stored) const {
-    const size_t inner = stored.size() >= 2 ? stored.size() - 2 : 0;
-    if (inner != name_.size() || !IsHeader(stored)) return false;
+    if (!IsHeader(stored)) return false;
     const std::string plain = UnscrambleLine(stored, kScramblePasses);
     return plain.size() < 2 ? name_.empty() : plain.compare(1, plain.size() - 2, name_) == 0;
   }
 
-  static constexpr size_t kHashBits = size_t{1} << 16;
   std::string name_;
-  bool by_forms_ = false;                // else the rule as it stands
-  std::array<std::string, 256> framed_;  // by the plain form's last byte
-  std::array<std::pair<size_t, uint8_t>, 256> by_hash_;  // each form's hash and index, sorted
-  std::bitset<2 * kMaxLineBytes + 1> lengths_;
-  std::bitset<256> first_bytes_;
-  std::bitset<kHashBits> hashes_;
+  bool formable_;
+  mutable size_t candidates_ = 0;               // lines of the right size unscrambled so far
+  mutable std::unique_ptr<const Forms> forms_;  // made when first needed
 };
 
 std::string Cut(std::string text) {
@@ -690,6 +723,11 @@ const EntryValues& CurrentEntry() { return g_current; }
 // For the tests, which declare it themselves: nothing in the plug-in needs
 // the load-time state back.
 void ResetCurrentEntry() { g_current = EntryValues{}; }
+
+// For the tests too: how many lines of the right size an exact name is
+// looked for in by unscrambling before its forms are made (0: at once).
+// Returns the count that held before.
+size_t SetCandidatesBeforeNameForms(size_t candidates) { return std::exchange(g_candidates_before_forms, candidates); }
 
 bool ReadDialEntry(const std::string& name) {
   const std::string data = ReadEntryFileBytes();

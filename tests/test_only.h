@@ -1,10 +1,11 @@
 // What the tests use of the plug-in besides its headers: operations that
 // nothing in the plug-in calls, kept out of the product's headers so that
 // no product code comes to rely on them. Those made of public operations are
-// defined here; the one that needs a module's own state is defined by that
+// defined here; those that need a module's own state are defined by that
 // module and declared here.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,11 @@
 // Defined in entries/entry_file.cpp: the current entry back to its load-time
 // state (empty texts and zeros), as a freshly loaded library has it.
 void ResetCurrentEntry();
+// Defined in entries/entry_file.cpp: how many lines of the name's size the
+// changes unscramble to find a name before they make its 256 stored forms
+// and compare those instead (0: the forms at once); returns the count that
+// held before. The two ways must agree.
+size_t SetCandidatesBeforeNameForms(size_t candidates);
 
 // The inverse of ScrambleLines: empties `target`, then appends UnscrambleLine
 // of the first kMaxLineBytes bytes of each source line, with kScramblePasses.
