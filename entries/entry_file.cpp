@@ -574,10 +574,11 @@ class NewFileText {
   }
 
   // The new file in pieces, in order. A file whose kept and new lines take
-  // turns all through (one that was never written by the plug-in) is joined
-  // into one piece instead, so that it is not written a few bytes at a time.
+  // turns (one that was never written by the plug-in) is joined into one
+  // piece instead, so that it is not written a few bytes at a time: a change
+  // of a file the plug-in wrote has two or three pieces.
   std::vector<std::string_view> Pieces() {
-    constexpr size_t kMostPieces = 64;
+    constexpr size_t kMostPieces = 8;
     std::vector<std::string_view> out;
     out.reserve(pieces_.size());
     for (const Piece& p : pieces_) out.push_back((p.owned ? std::string_view(owned_) : old_).substr(p.at, p.size));

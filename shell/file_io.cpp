@@ -186,34 +186,41 @@ void ReplaceFileContents(const std::string& path, const std::vector<std::string_
 }
 
 bool CompleteInterruptedReplace(const std::string& path) {
-  const std::string backup = BackupPathOf(path);
-  const bool found = FileExists(backup);
+  // One search finds all that a save cut short can leave beside the file:
+  // the old file moved aside ("<name>.old") and temporary files of saves
+  // that never finished ("<name>.<process>-<n>.new"). The search also
+  // matches short names, so each long name is checked again.
+  const size_t slash = path.find_last_of("\\/");
+  const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string prefix = LowerAscii(path.substr(directory.size()) + ".");
+  const std::string backup_name = LowerAscii(BackupPathOf(path).substr(directory.size()));
+  bool found = false;
+  std::vector<std::string> stale;
+  WIN32_FIND_DATAA found_file{};
+  HANDLE search = FindFirstFileA((path + ".*").c_str(), &found_file);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if ((found_file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+      found_file.cFileName[sizeof found_file.cFileName - 1] = '\0';
+      const std::string name = LowerAscii(found_file.cFileName);
+      if (name == backup_name) {
+        found = true;
+      } else if (name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+                 name.compare(name.size() - 4, 4, kTemporarySuffix) == 0) {
+        stale.push_back(found_file.cFileName);
+      }
+    } while (FindNextFileA(search, &found_file));
+    FindClose(search);
+  }
   if (found) {
+    const std::string backup = BackupPathOf(path);
     if (FileExists(path)) {
       DeleteFileA(backup.c_str());
     } else if (!MoveFileA(backup.c_str(), path.c_str())) {
       throw IoError(path, GetLastError(), "Cannot restore");
     }
   }
-  // Temporary files of saves that never finished: "<name>.<process>-<n>.new".
-  // The search also matches short names, so each long name is checked again.
-  const size_t slash = path.find_last_of("\\/");
-  const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string prefix = LowerAscii(path.substr(directory.size()) + ".");
-  WIN32_FIND_DATAA found_file{};
-  HANDLE search = FindFirstFileA((path + ".*" + kTemporarySuffix).c_str(), &found_file);
-  if (search != INVALID_HANDLE_VALUE) {
-    std::vector<std::string> stale;
-    do {
-      found_file.cFileName[sizeof found_file.cFileName - 1] = '\0';
-      const std::string name = LowerAscii(found_file.cFileName);
-      const bool ours = name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
-                        name.compare(name.size() - 4, 4, kTemporarySuffix) == 0;
-      if (ours && (found_file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) stale.push_back(found_file.cFileName);
-    } while (FindNextFileA(search, &found_file));
-    FindClose(search);
-    for (const std::string& name : stale) DeleteFileA((directory + name).c_str());
-  }
+  for (const std::string& name : stale) DeleteFileA((directory + name).c_str());
   return found;
 }
 

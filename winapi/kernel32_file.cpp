@@ -330,7 +330,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     SetLastError(err == EEXIST ? static_cast<DWORD>(ERROR_FILE_EXISTS) : PathError(err, host));
     return INVALID_HANDLE_VALUE;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);  // F_SETFL takes only the status flags of these
   auto file = std::make_shared<FileObject>(fd, true, want_read, want_write || append_only, lpFileName);
   file->host_path = host;
   HANDLE h = RegisterHandle(file);

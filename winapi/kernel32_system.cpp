@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -267,7 +268,39 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
 // ---- Version ----------------------------------------------------------------------
 
 namespace {
+
 constexpr DWORD kOsVersionInfoExSize = 156;
+
+// The version system.ini gives, read once for each load of the file: the
+// plug-in asks before every file it opens.
+struct Version {
+  std::shared_ptr<const world::IniFile> from;  // held, so that its address names it
+  OSVERSIONINFOA info{};
+};
+
+std::mutex g_version_mutex;
+Version g_version;
+
+OSVERSIONINFOA VersionOfWorld() {
+  auto ini = standin::SystemIni();
+  std::lock_guard<std::mutex> lock(g_version_mutex);
+  if (g_version.from != ini) {
+    OSVERSIONINFOA& v = g_version.info;
+    v = OSVERSIONINFOA{};
+    const long platform = ini->GetInt("system", "platform_id", VER_PLATFORM_WIN32_NT);
+    // Defaults follow the platform: 4.10.2222 for the 95 family, 5.1.2600 for NT.
+    const bool nt = platform == VER_PLATFORM_WIN32_NT;
+    v.dwPlatformId = static_cast<DWORD>(platform);
+    v.dwMajorVersion = static_cast<DWORD>(ini->GetInt("system", "major", nt ? 5 : 4));
+    v.dwMinorVersion = static_cast<DWORD>(ini->GetInt("system", "minor", nt ? 1 : 10));
+    v.dwBuildNumber = static_cast<DWORD>(ini->GetInt("system", "build", nt ? 2600 : 2222));
+    const std::string csd = ini->Get("system", "csd", "");
+    std::strncpy(v.szCSDVersion, csd.c_str(), sizeof(v.szCSDVersion) - 1);
+    g_version.from = ini;
+  }
+  return g_version.info;
+}
+
 }  // namespace
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
@@ -280,17 +313,12 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  auto ini = standin::SystemIni();
-  long platform = ini->GetInt("system", "platform_id", VER_PLATFORM_WIN32_NT);
-  // Defaults follow the platform: 4.10.2222 for the 95 family, 5.1.2600 for NT.
-  bool nt = platform == VER_PLATFORM_WIN32_NT;
-  lpVersionInformation->dwPlatformId = static_cast<DWORD>(platform);
-  lpVersionInformation->dwMajorVersion = static_cast<DWORD>(ini->GetInt("system", "major", nt ? 5 : 4));
-  lpVersionInformation->dwMinorVersion = static_cast<DWORD>(ini->GetInt("system", "minor", nt ? 1 : 10));
-  lpVersionInformation->dwBuildNumber = static_cast<DWORD>(ini->GetInt("system", "build", nt ? 2600 : 2222));
-  std::string csd = ini->Get("system", "csd", "");
-  std::memset(lpVersionInformation->szCSDVersion, 0, sizeof(lpVersionInformation->szCSDVersion));
-  std::strncpy(lpVersionInformation->szCSDVersion, csd.c_str(), sizeof(lpVersionInformation->szCSDVersion) - 1);
+  const OSVERSIONINFOA v = VersionOfWorld();
+  lpVersionInformation->dwPlatformId = v.dwPlatformId;
+  lpVersionInformation->dwMajorVersion = v.dwMajorVersion;
+  lpVersionInformation->dwMinorVersion = v.dwMinorVersion;
+  lpVersionInformation->dwBuildNumber = v.dwBuildNumber;
+  std::memcpy(lpVersionInformation->szCSDVersion, v.szCSDVersion, sizeof(v.szCSDVersion));
   if (size == kOsVersionInfoExSize) {
     // The extended record's service-pack, suite and product fields.
     std::memset(reinterpret_cast<BYTE*>(lpVersionInformation) + sizeof(OSVERSIONINFOA), 0,

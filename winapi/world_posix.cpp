@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "winapi/standin_control.h"
+
 namespace world {
 namespace {
 
@@ -33,14 +35,40 @@ void MakeDirs(const std::string& path) {
   }
 }
 
+// The directory Dir() last made sure exists: every stand-in call asks for
+// the world's directory, which would otherwise cost a stat each time. A
+// reload of the world, or another WINAPI_WORLD, makes sure again.
+struct CheckedDir {
+  std::mutex mutex;
+  std::string dir;
+};
+
+CheckedDir& Checked() {
+  static CheckedDir checked;
+  return checked;
+}
+
+void ForgetCheckedDir() {
+  CheckedDir& checked = Checked();
+  std::lock_guard<std::mutex> lock(checked.mutex);
+  checked.dir.clear();
+}
+
+const bool kCheckedDirHook = (StandinAddReloadHook(&ForgetCheckedDir), true);
+
 }  // namespace
 
 std::string Dir() {
   const char* env = std::getenv("WINAPI_WORLD");
   std::string dir = (env && *env) ? env : "./winworld";
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  struct stat st {};
-  if (stat(dir.c_str(), &st) != 0) MakeDirs(dir);
+  CheckedDir& checked = Checked();
+  std::lock_guard<std::mutex> lock(checked.mutex);
+  if (dir != checked.dir) {
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0) MakeDirs(dir);
+    checked.dir = dir;
+  }
   return dir;
 }
 
