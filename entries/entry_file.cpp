@@ -422,8 +422,10 @@ bool IsHeader(std::string_view stored) {
 }
 
 // How many lines of the right size ExactName unscrambles before it makes
-// the name's forms instead (see there); changed by the tests.
+// the name's forms instead (see there); changed by the tests. Every sixteen
+// other lines it has to look into (their stored size) count as one more.
 size_t g_candidates_before_forms = 48;
+constexpr size_t kLinesPerCandidate = 16;
 
 // The exact rule: the stored line is a header line and its plain form
 // without its first and last byte is the name, byte for byte.
@@ -439,7 +441,8 @@ size_t g_candidates_before_forms = 48;
 // table of their hashes that rules out nearly all of them, then among the
 // forms of the same hash. Making the forms costs 256 scrambles, more than
 // the few header lines of an everyday file cost to unscramble, so they are
-// made only after g_candidates_before_forms lines of the right size.
+// made only after g_candidates_before_forms lines of the right size, or
+// sixteen times as many lines of about the right size looked into.
 class ExactName {
  public:
   explicit ExactName(const std::string& name)
@@ -451,16 +454,7 @@ class ExactName {
   ExactName& operator=(const ExactName&) = delete;
 
   bool HeldBy(const FileLine& line, std::string& scratch) const {
-    if (!forms_) {
-      // A framed line is at least as long as its stored form and at most
-      // twice as long.
-      const size_t size = name_.size() + 2;
-      if (formable_ && line.framed && (line.bytes.size() < size || line.bytes.size() > 2 * size)) return false;
-      const std::string_view stored = WholeFileReader::Stored(line, scratch);
-      if (!HasNameSize(stored)) return false;
-      if (!formable_ || ++candidates_ <= g_candidates_before_forms) return HeldByUnscrambled(stored);
-      MakeForms();
-    }
+    if (!forms_) return HeldBeforeForms(line, scratch);
     // Most lines are ruled out by their length or their first byte alone.
     const Forms& f = *forms_;
     if (line.framed && (!f.lengths.test(std::min(line.bytes.size(), f.lengths.size() - 1)) || line.bytes.empty() ||
@@ -522,6 +516,23 @@ class ExactName {
     return false;
   }
 
+  // Until the forms are made: the line unscrambled when it has the right
+  // size, and the forms made once enough lines were looked into.
+  bool HeldBeforeForms(const FileLine& line, std::string& scratch) const {
+    // A framed line is at least as long as its stored form and at most
+    // twice as long.
+    const size_t size = name_.size() + 2;
+    if (formable_ && line.framed && (line.bytes.size() < size || line.bytes.size() > 2 * size)) return false;
+    const std::string_view stored = WholeFileReader::Stored(line, scratch);
+    const bool candidate = HasNameSize(stored);
+    work_ += candidate ? kLinesPerCandidate : 1;
+    if (!formable_ || work_ <= g_candidates_before_forms * kLinesPerCandidate) {
+      return candidate && HeldByUnscrambled(stored);
+    }
+    MakeForms();
+    return HeldBy(line, scratch);
+  }
+
   bool HasNameSize(std::string_view stored) const {
     return (stored.size() >= 2 ? stored.size() - 2 : 0) == name_.size();
   }
@@ -534,7 +545,7 @@ class ExactName {
 
   std::string name_;
   bool formable_;
-  mutable size_t candidates_ = 0;               // lines of the right size unscrambled so far
+  mutable size_t work_ = 0;                     // lines looked into so far, candidates counting more
   mutable std::unique_ptr<const Forms> forms_;  // made when first needed
 };
 
