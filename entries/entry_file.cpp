@@ -571,6 +571,8 @@ class NewFileText {
       Write(WholeFileReader::Stored(line, scratch));
     }
   }
+  // Old bytes from `begin` to `end`, lines that stand as a writer writes them.
+  void KeepBytes(size_t begin, size_t end) { Add(false, begin, end - begin); }
   // All of the old file, every line of which stands as a writer writes it.
   void KeepAll() { Add(false, 0, old_.size()); }
   // A stored line written anew.
@@ -677,6 +679,27 @@ std::string ValueOf(const std::string& plain) {
   return NthWord(2, plain, Delimiters("="));
 }
 
+// The old lines a change's loop keeps one after another as they stand,
+// held in the loop's own variables and handed to the new text as one piece
+// when something else comes between: a kept line costs no more than noting
+// where it ends.
+class KeptRun {
+ public:
+  void Extend(const FileLine& line) {
+    if (begin_ == kNone) begin_ = line.begin;
+    end_ = line.end;
+  }
+  void HandTo(NewFileText& text) {
+    if (begin_ != kNone) text.KeepBytes(begin_, end_);
+    begin_ = kNone;
+  }
+
+ private:
+  static constexpr size_t kNone = ~size_t{0};
+  size_t begin_ = kNone;
+  size_t end_ = 0;
+};
+
 // One change, under the lock: the file read, its new text gathered line by
 // line while it is read, then written in one replace.
 class Change {
@@ -688,7 +711,16 @@ class Change {
   bool Next(FileLine& line) { return reader_.Next(line); }
   bool EveryLineAsWritten() const { return reader_.EveryLineAsWritten(); }
   bool Holds(const FileLine& line, const ExactName& name) { return name.HeldBy(line, scratch_); }
-  void Keep(const FileLine& line) { text_.Keep(line, scratch_); }
+  // An old line kept: into the run when it stands as written, else written
+  // anew after the run.
+  void Keep(const FileLine& line, KeptRun& run) {
+    if (line.as_written) {
+      run.Extend(line);
+    } else {
+      run.HandTo(text_);
+      text_.Keep(line, scratch_);
+    }
+  }
   NewFileText& text() { return text_; }
   void Save() { ReplaceFileContents(EntryFilePath(), text_.Pieces()); }
 
@@ -710,19 +742,22 @@ int OverwriteBlocks(Change& change, const ExactName& name, const std::array<std:
                     const ExactName* taken_name = nullptr, bool* taken = nullptr) {
   int matched = 0;
   size_t overwritten = 0;  // old lines still to give way to the last block
+  KeptRun run;
   FileLine line;
   while (change.Next(line)) {
     if (taken_name != nullptr && !*taken && change.Holds(line, *taken_name)) *taken = true;
     if (overwritten > 0) {
       --overwritten;
     } else if (change.Holds(line, name)) {
+      run.HandTo(change.text());
       change.text().WriteBlock(block);
       overwritten = block.size() - 1;
       ++matched;
     } else {
-      change.Keep(line);
+      change.Keep(line, run);
     }
   }
+  run.HandTo(change.text());
   return matched;
 }
 
@@ -793,8 +828,10 @@ void AppendDialEntry(const DialEntry& entry) {
   if (change.EveryLineAsWritten()) {
     change.text().KeepAll();  // nothing to write anew but the new lines
   } else {
+    KeptRun run;
     FileLine line;
-    while (change.Next(line)) change.Keep(line);
+    while (change.Next(line)) change.Keep(line, run);
+    run.HandTo(change.text());
   }
   change.text().WriteBlock(StoredBlock(entry));
   change.Save();
@@ -825,14 +862,20 @@ int DeleteDialEntry(const std::string& name) {
   // Every line of the file as it was is tested, also those inside a block
   // already removed: a header there removes its own eight lines too.
   size_t index = 0, removed_until = 0;
+  KeptRun run;
   FileLine line;
   for (; change.Next(line); ++index) {
     if (change.Holds(line, exact)) {
       removed_until = std::max(removed_until, index + 8);
       ++matched;
     }
-    if (index >= removed_until) change.Keep(line);
+    if (index >= removed_until) {
+      change.Keep(line, run);
+    } else {
+      run.HandTo(change.text());
+    }
   }
+  run.HandTo(change.text());
   change.Save();
   return matched;
 }
