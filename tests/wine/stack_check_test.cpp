@@ -18,20 +18,9 @@
 #include <string>
 
 #include "dial/ras_api.h"
+#include "tests/wine/wine_test_support.h"
 
 namespace {
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 bool Is32Bit() { return sizeof(void*) == 4; }
 

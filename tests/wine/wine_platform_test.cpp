@@ -21,20 +21,9 @@
 #include "shell/plugin_state.h"
 #include "shell/settings.h"
 #include "tools/event_log.h"
+#include "tests/wine/wine_test_support.h"
 
 namespace {
-
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The stage runs this program with Wine reporting a Windows version of
 // each family, and says which platform id that version has
