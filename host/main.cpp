@@ -2,7 +2,6 @@
 // host operations and opens it the way the command line asks. Exit status:
 // 0 when all went well, 1 when the host could not run (options, files, the
 // library or a needed export), 3 when the transcript holds error lines.
-#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -35,11 +34,6 @@ struct Exports {
   OpenPluginFn open_plugin = nullptr;
   ConfigureFn configure = nullptr;
   std::vector<std::string> found, missing;
-  // Not one of the plug-in's exports: StandinConsoleTitle, the console title
-  // of the Windows stand-in that a Linux build of the library carries (shown
-  // in the host's menu); null for any other library.
-  using GetConsoleTitleFn = uint32_t (*)(char*, uint32_t);
-  GetConsoleTitleFn get_console_title = nullptr;
 };
 
 template <typename Fn>
@@ -113,7 +107,6 @@ int Run(const HostOptions& options) {
   Find(library, "GetPluginInfo", exports.get_plugin_info, exports);
   Find(library, "OpenPlugin", exports.open_plugin, exports);
   Find(library, "Configure", exports.configure, exports);
-  exports.get_console_title = reinterpret_cast<Exports::GetConsoleTitleFn>(library.Symbol("StandinConsoleTitle"));
 
   ScriptedUi scripted(std::move(answers), transcript);
   HostUi* ui = &scripted;
@@ -216,11 +209,7 @@ void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, Hos
     for (size_t i = 0; i < texts.size(); ++i) std::snprintf(rows[i].Text, sizeof rows[i].Text, "%s", texts[i].c_str());
     rows[texts.size()].Separator = 1;
     std::string title;
-    if (exports.get_console_title) {
-      char text[256] = {};
-      exports.get_console_title(text, sizeof text);
-      for (const char* c = text; *c; ++c) title += *c == '&' ? std::string("&&") : std::string(1, *c);
-    }
+    for (const char c : ConsoleTitle()) title += c == '&' ? std::string("&&") : std::string(1, c);
     std::snprintf(rows.back().Text, sizeof rows.back().Text, "Console title: %s",
                   title.empty() ? "(none yet)" : title.c_str());
     MenuCall call;

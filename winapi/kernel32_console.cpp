@@ -23,7 +23,6 @@
 #include "winapi/file_object.h"
 #include "winapi/handles.h"
 #include "winapi/standin_console.h"
-#include "winapi/standin_control.h"
 #include "winapi/standin_internal.h"
 #include "winapi/standin_sync.h"
 #include "winapi/windows.h"
@@ -370,5 +369,3 @@ DWORD WINAPI GetConsoleTitleA(LPSTR lpConsoleTitle, DWORD nSize) {
   }
   return static_cast<DWORD>(n);
 }
-
-extern "C" DWORD StandinConsoleTitle(LPSTR buffer, DWORD size) { return GetConsoleTitleA(buffer, size); }

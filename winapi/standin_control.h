@@ -27,9 +27,3 @@ void StandinAddReloadHook(void (*hook)());
 // the build forces that symbol in, so the file is linked even when no other
 // code calls into it.
 void StandinRegisterProc(const char* module, const char* name, FARPROC fn);
-
-// The console title as GetConsoleTitleA gives it. The plug-in library's
-// Linux build carries this console and exports this one call beside its
-// own, so that the program that loaded it (kelhost shows the title in its
-// menu) can read the title that the plug-in set.
-extern "C" DWORD StandinConsoleTitle(LPSTR buffer, DWORD size);
