@@ -203,8 +203,15 @@ void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, Hos
   const std::vector<std::string> texts = {"&Open " + caption, "&Configure " + caption,
                                           "Co&mmand line (" + prefix + ":...)", "&Quit"};
   for (;;) {
-    std::vector<HostMenuItem> rows(texts.size());
+    // The actions, then a line with the console title: the plug-in puts its
+    // last log line there, which a terminal shows only in a title bar.
+    std::vector<HostMenuItem> rows(texts.size() + 2);
     for (size_t i = 0; i < texts.size(); ++i) std::snprintf(rows[i].Text, sizeof rows[i].Text, "%s", texts[i].c_str());
+    rows[texts.size()].Separator = 1;
+    std::string title;
+    for (const char c : ConsoleTitle()) title += c == '&' ? std::string("&&") : std::string(1, c);
+    std::snprintf(rows.back().Text, sizeof rows.back().Text, "Console title: %s",
+                  title.empty() ? "(none yet)" : title.c_str());
     MenuCall call;
     call.title = "kelhost";
     call.bottom = "Esc quits";

@@ -2,6 +2,8 @@
 #include "host/plugin_library.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -69,6 +71,12 @@ void SetStdoutBinary() {
 }
 
 unsigned long CurrentThreadNumber() { return GetCurrentThreadId(); }
+
+std::string ConsoleTitle() {
+  char title[1024] = {};
+  const DWORD length = GetConsoleTitleA(title, sizeof title);
+  return std::string(title, length < sizeof title ? length : 0);
+}
 
 #else
 
@@ -144,5 +152,16 @@ bool StdoutIsTerminal() { return isatty(fileno(stdout)) != 0; }
 void SetStdoutBinary() {}
 
 unsigned long CurrentThreadNumber() { return static_cast<unsigned long>(pthread_self()); }
+
+std::string ConsoleTitle() {
+  const char* world = std::getenv("WINAPI_WORLD");
+  if (world == nullptr || *world == '\0') return {};
+  std::ifstream journal(std::string(world) + "/journal.log", std::ios::binary);
+  std::string line, title;
+  while (std::getline(journal, line)) {
+    if (line.rfind("title ", 0) == 0) title = line.substr(6);
+  }
+  return title;
+}
 
 #endif

@@ -43,5 +43,11 @@ bool StdoutIsTerminal();
 // Writes standard output byte for byte (no CR added on Windows), so that a
 // transcript there is the same as in a file.
 void SetStdoutBinary();
+// The console window's title as the plug-in last set it: on Windows the
+// console's own; on Linux, where the plug-in's stand-in console shows it as
+// the terminal's title (which a program cannot read back), the last title
+// that the stand-in's world journaled ("title TEXT" in journal.log of
+// $WINAPI_WORLD). Empty when none was set.
+std::string ConsoleTitle();
 // A number that tells the calling thread from the others.
 unsigned long CurrentThreadNumber();
