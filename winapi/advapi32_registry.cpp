@@ -549,10 +549,16 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
   const RegValue& v = key->values[dwIndex];
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
   if (v.name.size() + 1 > *lpcchValueName) {
-    // The name does not fit: neither name nor data is stored, but the type
-    // and the data size are reported, as the NT family does.
+    // The name does not fit: the type and the data size are reported and
+    // the name is not stored, as Windows XP does. Of a string's data XP
+    // stores only the zero that would end it: the buffer's first bytes stay
+    // as they were and, where the buffer has room past the data's size, the
+    // byte there becomes 0. (Later versions store the data and the start of
+    // the name instead.)
+    const DWORD size = static_cast<DWORD>(v.data.size());
+    if (lpData && IsStringType(v.type) && *lpcbData > size) lpData[size] = 0;
     if (lpType) *lpType = v.type;
-    if (lpcbData) *lpcbData = static_cast<DWORD>(v.data.size());
+    if (lpcbData) *lpcbData = size;
     return ERROR_MORE_DATA;
   }
   if (lpcbData && lpData && *lpcbData < v.data.size()) {

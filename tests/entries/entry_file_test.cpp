@@ -308,6 +308,63 @@ TEST_F(EntryFileTest, OnThe95FamilyEveryChangeLandsWithoutMoveFileEx) {
   EXPECT_FALSE(PluginFileExists("vezuzaziz.ini.old"));
 }
 
+// Spies in place of the stand-in's kernel32 exports, to see which way a
+// change took; put back when the test ends.
+int g_move_ex_calls = 0;
+int g_lock_ex_calls = 0;
+BOOL WINAPI CountedMoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
+  ++g_move_ex_calls;
+  return MoveFileExA(from, to, flags);
+}
+BOOL WINAPI CountedLockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD low, DWORD high, LPOVERLAPPED at) {
+  ++g_lock_ex_calls;
+  return LockFileEx(file, flags, reserved, low, high, at);
+}
+template <class Function>
+FARPROC AsProc(Function* fn) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
+}
+struct CountedKernelCalls {
+  CountedKernelCalls() {
+    StandinRegisterProc("kernel32.dll", "MoveFileExA", AsProc(&CountedMoveFileEx));
+    StandinRegisterProc("kernel32.dll", "LockFileEx", AsProc(&CountedLockFileEx));
+  }
+  ~CountedKernelCalls() {
+    StandinRegisterProc("kernel32.dll", "MoveFileExA", AsProc(&MoveFileExA));
+    StandinRegisterProc("kernel32.dll", "LockFileEx", AsProc(&LockFileEx));
+  }
+};
+
+// The NT family's MoveFileExA and LockFileEx are found at run time: where
+// the system has them they are used, and where one is missing (or its
+// partner UnlockFileEx) the change takes the 95 family's way and still lands.
+TEST_F(EntryFileTest, WithoutMoveFileExOrLockFileExAChangeTakesThe95FamilysWay) {
+  const CountedKernelCalls spies;
+  struct Case {
+    const char* lacks;
+    bool move_ex_used;
+    bool lock_ex_used;
+  };
+  for (const Case& c : {Case{"", true, true}, Case{"MoveFileExA", false, true}, Case{"LockFileEx", true, false},
+                        Case{"UnlockFileEx", true, false}, Case{"MoveFileExA,LockFileEx,UnlockFileEx", false, false}}) {
+    SCOPED_TRACE(c.lacks);
+    WriteWorldFile("system.ini", std::string("[system]\nplatform_id=2\n[libraries]\nkernel32_lacks=") + c.lacks + "\n");
+    g_move_ex_calls = g_lock_ex_calls = 0;
+    Write("");
+    AppendDialEntry(Entry("Office"));
+    EXPECT_EQ(ReplaceDialEntry(Entry("Office", "carol")), 1);
+    EXPECT_EQ(LoadPlainLines(), BlockLines(Entry("Office", "carol")));
+    EXPECT_FALSE(PluginFileExists("vezuzaziz.ini.old"));
+    EXPECT_EQ(g_move_ex_calls > 0, c.move_ex_used);
+    EXPECT_EQ(g_lock_ex_calls > 0, c.lock_ex_used);
+  }
+  // The 95 family uses neither, whatever its DLL answers.
+  WriteWorldFile("system.ini", "[system]\nplatform_id=1\n");
+  g_move_ex_calls = g_lock_ex_calls = 0;
+  AppendDialEntry(Entry("Home"));
+  EXPECT_EQ(g_move_ex_calls + g_lock_ex_calls, 0);
+}
+
 // A save cut short between its steps, found by the next change: the old
 // file that had stepped aside comes back when the new one never got there,
 // and is dropped when it did; stray temporary files go. Meanwhile readers
