@@ -4,7 +4,7 @@
 # and an import that Windows 95 or NT 4.0 does not export
 # (tests/wine/check_fault_plugin.cpp, built by the win32 preset). Then the
 # package (the win32 preset's target "package"): the folder a user copies,
-# with the DLL, which passes the check as packed, and the three texts.
+# with the DLL, which passes the check as packed, and its texts in both languages.
 # Usage: tests/wine/check_win32_dll_test.sh [BUILD_DIR]   (default build/win32)
 # Ends with "N passed, N failed".
 set -u
@@ -40,11 +40,11 @@ zip=$(ls "$build"/vezuzaziz-*.zip 2>/dev/null | head -1)
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 if [ -n "$zip" ] && python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$unpacked"; then
-  contents=$(cd "$unpacked" && find . -type f | sort | tr '\n' ' ')
-  want="./VezUzaziz/install.txt ./VezUzaziz/vezuzaziz.dll ./VezUzaziz/vezuzaziz.hlp ./VezUzaziz/vezuzaziz.lng "
+  contents=$(cd "$unpacked" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
+  want="./VezUzaziz/install.txt ./VezUzaziz/vezuzaziz.dll ./VezUzaziz/vezuzaziz.hlp ./VezUzaziz/vezuzaziz.lng ./VezUzaziz/vezuzaziz_ru.hlp ./VezUzaziz/vezuzaziz_ru.lng "
   if [ "$contents" = "$want" ]; then
     passed=$((passed + 1))
-    echo "ok   the package holds the DLL and its three texts"
+    echo "ok   the package holds the DLL and its texts, English and Russian"
   else
     failed=$((failed + 1))
     echo "FAIL the package $zip holds: $contents"
