@@ -152,7 +152,11 @@ int Run(const HostOptions& options) {
   // does: its own menu opens the plug-in again, its configuration, or a
   // command line.
   if (terminal) {
-    RunAction(options, exports, info, session);
+    // The command line was typed in the terminal, in UTF-8; the plug-in
+    // takes it as OEM text, as from a console host's command line.
+    HostOptions typed = options;
+    typed.command = terminal->OemText(options.command);
+    RunAction(typed, exports, info, session);
     RunHostMenu(*terminal, exports, info, session);
     return 0;
   }
