@@ -217,10 +217,15 @@ class WinePlatform:
             if not hasattr(self, "locale_root"):
                 self.locale_root = rs.tempfile.mkdtemp(prefix="vez_wine_locale_")
             name, charmap = locale.split(".")
-            done = subprocess.run(["localedef", "-i", name, "-f", charmap, os.path.join(self.locale_root, locale)],
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            try:
+                done = subprocess.run(["localedef", "-i", name, "-f", charmap, os.path.join(self.locale_root, locale)],
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                why = done.stdout.decode("latin-1")
+            except OSError as e:
+                why = str(e)
             if not os.path.isdir(os.path.join(self.locale_root, locale)):
-                raise rs.ScenarioError(f"localedef cannot make the locale {locale}: " + done.stdout.decode("latin-1"))
+                raise rs.ScenarioError(f"localedef cannot make the locale {locale} (the Debian package locales "
+                                       f"has it): {why}")
             self.locales[locale] = self.locale_root
         return self.locales[locale]
 
