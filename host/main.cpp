@@ -3,6 +3,7 @@
 // 0 when all went well, 1 when the host could not run (options, files, the
 // library or a needed export), 3 when the transcript holds error lines.
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -63,7 +64,8 @@ int Run(const HostOptions& options) {
   std::string plugin_path = options.plugin;
   if (plugin_path.empty()) plugin_path = ExecutableDirectory() + DefaultPluginFileName();
   plugin_path = AbsolutePath(plugin_path);
-  const std::string lang_path = options.lang.empty() ? DefaultLanguagePath(plugin_path) : options.lang;
+  const LanguagePaths paths = ChooseLanguagePaths(options, plugin_path, std::getenv("KEL_LANGUAGE"));
+  const std::string& lang_path = paths.lang;
 
   LanguageFile language;
   std::string error;
@@ -114,7 +116,8 @@ int Run(const HostOptions& options) {
   std::unique_ptr<TerminalUi> terminal;
   if (interactive) {
     TerminalUiOptions tui;
-    tui.help_path = lang_path.substr(0, lang_path.rfind('.')) + ".hlp";
+    tui.help_path = paths.help;
+    tui.code_page = "CP" + std::to_string(language.CodePage());
     terminal = MakeTerminalUi(tui, error);
     if (!terminal) return Fail("terminal UI: " + error);
     ui = terminal.get();
@@ -149,7 +152,11 @@ int Run(const HostOptions& options) {
   // does: its own menu opens the plug-in again, its configuration, or a
   // command line.
   if (terminal) {
-    RunAction(options, exports, info, session);
+    // The command line was typed in the terminal, in UTF-8; the plug-in
+    // takes it as OEM text, as from a console host's command line.
+    HostOptions typed = options;
+    typed.command = terminal->OemText(options.command);
+    RunAction(typed, exports, info, session);
     RunHostMenu(*terminal, exports, info, session);
     return 0;
   }

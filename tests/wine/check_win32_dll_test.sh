@@ -7,7 +7,7 @@
 # and an OS or subsystem version above 4.0 (copies of the product DLL with
 # the version patched). Then the package (the win32 preset's target
 # "package"): the folder a user copies, with the DLL, which passes the check
-# as packed, and the three texts.
+# as packed, and its texts in both languages.
 # Usage: tests/wine/check_win32_dll_test.sh [BUILD_DIR]   (default build/win32)
 # Ends with "N passed, N failed".
 set -u
@@ -63,11 +63,11 @@ patched_copy "$build/vezuzaziz.dll" "$copies/os5.dll" 40 5
 expect "OS version 5.0 is refused" "the OS version is 5.0" "$copies/os5.dll"
 zip=$(ls "$build"/vezuzaziz-*.zip 2>/dev/null | head -1)
 if [ -n "$zip" ] && python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$unpacked"; then
-  contents=$(cd "$unpacked" && find . -type f | sort | tr '\n' ' ')
-  want="./VezUzaziz/install.txt ./VezUzaziz/vezuzaziz.dll ./VezUzaziz/vezuzaziz.hlp ./VezUzaziz/vezuzaziz.lng "
+  contents=$(cd "$unpacked" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
+  want="./VezUzaziz/install.txt ./VezUzaziz/vezuzaziz.dll ./VezUzaziz/vezuzaziz.hlp ./VezUzaziz/vezuzaziz.lng ./VezUzaziz/vezuzaziz_ru.hlp ./VezUzaziz/vezuzaziz_ru.lng "
   if [ "$contents" = "$want" ]; then
     passed=$((passed + 1))
-    echo "ok   the package holds the DLL and its three texts"
+    echo "ok   the package holds the DLL and its texts, English and Russian"
   else
     failed=$((failed + 1))
     echo "FAIL the package $zip holds: $contents"
