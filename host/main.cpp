@@ -19,6 +19,7 @@
 #include "host/text_file.h"
 #include "host/transcript.h"
 #ifdef KELHOST_HAS_TERMINAL_UI
+#include "host/terminal/oem_codec.h"
 #include "host/terminal/terminal_ui.h"
 #endif
 
@@ -55,7 +56,7 @@ std::string NameList(const std::vector<std::string>& names) {
 
 int RunAction(const HostOptions& options, const Exports& exports, const PluginInfo& info, HostSession& session);
 #ifdef KELHOST_HAS_TERMINAL_UI
-void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session);
+void RunHostMenu(TerminalUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session);
 #endif
 
 int Run(const HostOptions& options) {
@@ -201,8 +202,18 @@ int RunAction(const HostOptions& options, const Exports& exports, const PluginIn
 }
 
 #ifdef KELHOST_HAS_TERMINAL_UI
+// The console title in the host's OEM code page, for its menu: on the 95
+// family the plug-in gives the title in the ANSI code page.
+std::string TitleAsOem(const TerminalUi& terminal) {
+  const ConsoleTitleText title = ConsoleTitle();
+  OemCodec codec;
+  std::string error;
+  if (title.code_page == 0 || !codec.Open("CP" + std::to_string(title.code_page), error)) return title.text;
+  return terminal.OemText(codec.ToUtf8(title.text));
+}
+
 // The host's own menu at a terminal, until the user quits with Esc.
-void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session) {
+void RunHostMenu(TerminalUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session) {
   const std::string caption =
       info.PluginMenuStringsNumber > 0 && info.PluginMenuStrings && info.PluginMenuStrings[0] ? info.PluginMenuStrings[0]
                                                                                              : "plug-in";
@@ -216,7 +227,7 @@ void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, Hos
     for (size_t i = 0; i < texts.size(); ++i) std::snprintf(rows[i].Text, sizeof rows[i].Text, "%s", texts[i].c_str());
     rows[texts.size()].Separator = 1;
     std::string title;
-    for (const char c : ConsoleTitle()) title += c == '&' ? std::string("&&") : std::string(1, c);
+    for (const char c : TitleAsOem(ui)) title += c == '&' ? std::string("&&") : std::string(1, c);
     std::snprintf(rows.back().Text, sizeof rows.back().Text, "Console title: %s",
                   title.empty() ? "(none yet)" : title.c_str());
     MenuCall call;

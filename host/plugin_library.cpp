@@ -72,10 +72,10 @@ void SetStdoutBinary() {
 
 unsigned long CurrentThreadNumber() { return GetCurrentThreadId(); }
 
-std::string ConsoleTitle() {
+ConsoleTitleText ConsoleTitle() {
   char title[1024] = {};
   const DWORD length = GetConsoleTitleA(title, sizeof title);
-  return std::string(title, length < sizeof title ? length : 0);
+  return {std::string(title, length < sizeof title ? length : 0), 0};
 }
 
 #else
@@ -153,7 +153,22 @@ void SetStdoutBinary() {}
 
 unsigned long CurrentThreadNumber() { return static_cast<unsigned long>(pthread_self()); }
 
-std::string ConsoleTitle() {
+namespace {
+
+// The number after "KEY=" on a line of the world's system.ini; `fallback`
+// when no line has it.
+int SystemSetting(const std::string& world, const std::string& key, int fallback) {
+  std::ifstream system(world + "/system.ini", std::ios::binary);
+  std::string line;
+  while (std::getline(system, line)) {
+    if (line.rfind(key + "=", 0) == 0) return std::atoi(line.c_str() + key.size() + 1);
+  }
+  return fallback;
+}
+
+}  // namespace
+
+ConsoleTitleText ConsoleTitle() {
   const char* world = std::getenv("WINAPI_WORLD");
   if (world == nullptr || *world == '\0') return {};
   std::ifstream journal(std::string(world) + "/journal.log", std::ios::binary);
@@ -161,7 +176,8 @@ std::string ConsoleTitle() {
   while (std::getline(journal, line)) {
     if (line.rfind("title ", 0) == 0) title = line.substr(6);
   }
-  return title;
+  const bool family95 = SystemSetting(world, "platform_id", 2) == 1;
+  return {title, family95 ? SystemSetting(world, "ansi_codepage", 1252) : SystemSetting(world, "oem_codepage", 437)};
 }
 
 #endif
