@@ -91,12 +91,10 @@ void UnrouteBits(std::vector<uint8_t>& a, std::vector<uint8_t>& b) {
   const size_t cells = a.size() - 1;
   b[0] = 0;
   size_t front = 0, back = cells + 1;
+  uint8_t before = 0;  // the cell rebuilt last, b[c - 1]
   for (size_t c = 1; c <= cells; ++c) {
-    if (b[c - 1] != 0) {
-      b[c] = a[--back];
-    } else {
-      b[c] = a[++front];
-    }
+    before = before != 0 ? a[--back] : a[++front];
+    b[c] = before;
   }
   a = b;
 }
