@@ -46,11 +46,16 @@ void ScrambleLines(const std::vector<std::string>& source, std::vector<std::stri
   }
 }
 
+// The loops below reach the cells through plain pointers: the fuzz build
+// leaves this file untraced, and an untraced function does not take in the
+// traced code of the containers, so each access by operator[] would be a
+// call there.
+
 std::vector<uint8_t> ExpandBits(std::string_view line) {
   std::vector<uint8_t> cells(8 * line.size() + 1, 0);
-  for (size_t k = 0; k < line.size(); ++k) {
-    const auto byte = static_cast<uint8_t>(line[k]);
-    for (size_t j = 0; j < 8; ++j) cells[8 * k + 1 + j] = static_cast<uint8_t>((byte >> j) & 1);
+  uint8_t* cell = cells.data() + 1;
+  for (const char c : line) {
+    for (int j = 0; j < 8; ++j) *cell++ = static_cast<uint8_t>((static_cast<uint8_t>(c) >> j) & 1);
   }
   return cells;
 }
@@ -58,10 +63,11 @@ std::vector<uint8_t> ExpandBits(std::string_view line) {
 std::string PackBits(const std::vector<uint8_t>& cells) {
   const size_t n = cells.empty() ? 0 : (cells.size() - 1) / 8;
   std::string bytes(n, '\0');
-  for (size_t k = 0; k < n; ++k) {
+  const uint8_t* cell = cells.data() + 1;
+  for (char& b : bytes) {
     unsigned byte = 0;
-    for (size_t j = 0; j < 8; ++j) byte |= static_cast<unsigned>(cells[8 * k + 1 + j] != 0) << j;
-    bytes[k] = static_cast<char>(byte);
+    for (int j = 0; j < 8; ++j) byte |= static_cast<unsigned>(*cell++ != 0) << j;
+    b = static_cast<char>(byte);
   }
   return bytes;
 }
@@ -71,16 +77,18 @@ std::string PackBits(const std::vector<uint8_t>& cells) {
 // downwards.
 void RouteBits(std::vector<uint8_t>& a, std::vector<uint8_t>& b) {
   const size_t cells = a.size() - 1;
-  a[0] = 0;
+  uint8_t* from = a.data();
+  uint8_t* to = b.data();
+  from[0] = 0;
   size_t front = 0, back = cells + 1;
   for (size_t c = 1; c <= cells; ++c) {
     // Both counts moved by what the cell before says, without a branch: the
     // cells are random bits, on which a branch would be guessed wrong half
     // the time.
-    const bool to_back = a[c - 1] != 0;
+    const bool to_back = from[c - 1] != 0;
     back -= to_back;
     front += !to_back;
-    b[to_back ? back : front] = a[c];
+    to[to_back ? back : front] = from[c];
   }
   a = b;
 }
@@ -89,12 +97,14 @@ void RouteBits(std::vector<uint8_t>& a, std::vector<uint8_t>& b) {
 // in, and the parts give their cells back in the order they were filled.
 void UnrouteBits(std::vector<uint8_t>& a, std::vector<uint8_t>& b) {
   const size_t cells = a.size() - 1;
-  b[0] = 0;
+  const uint8_t* from = a.data();
+  uint8_t* to = b.data();
+  to[0] = 0;
   size_t front = 0, back = cells + 1;
   uint8_t before = 0;  // the cell rebuilt last, b[c - 1]
   for (size_t c = 1; c <= cells; ++c) {
-    before = before != 0 ? a[--back] : a[++front];
-    b[c] = before;
+    before = before != 0 ? from[--back] : from[++front];
+    to[c] = before;
   }
   a = b;
 }
