@@ -212,10 +212,6 @@ TEST_F(EntryFileTest, ChangesOnStoredLinesEqualTheDescribedStepsOnPlainLines) {
   std::mt19937 rng(44);
   const char* const line_ends[] = {"\r\n", "\r\n", "\n", "\r", "\x1A"};
   auto name = [&] { return std::string(1, static_cast<char>('a' + rng() % 3)); };
-  // A name is found by unscrambling the lines of its size, or, in a file of
-  // many such lines, by its stored forms: every trial both ways, and with
-  // the change from one to the other in the middle of the file.
-  const size_t candidates_before_forms = SetCandidatesBeforeNameForms(0);
   for (int trial = 0; trial < 300; ++trial) {
     std::string text;
     if (trial % 3 == 0) {
@@ -240,25 +236,20 @@ TEST_F(EntryFileTest, ChangesOnStoredLinesEqualTheDescribedStepsOnPlainLines) {
     EXPECT_EQ(PlainLinesFromFileText(text), plain);
     const DialEntry e = Entry(name());
     const std::string old_name = name();
-    for (const size_t before_forms : {size_t{0}, size_t{3}, candidates_before_forms}) {
-      SCOPED_TRACE("forms after " + std::to_string(before_forms) + " lines of the name's size");
-      SetCandidatesBeforeNameForms(before_forms);
-      Write(text);
-      DeleteDialEntry(e.Name);
-      EXPECT_EQ(Bytes(), FileTextFromPlainLines(ReferenceDelete(plain, e.Name)));
-      Write(text);
-      ReplaceDialEntry(e);
-      EXPECT_EQ(Bytes(), FileTextFromPlainLines(ReferenceReplace(plain, e)));
-      Write(text);
-      AppendDialEntry(e);
-      EXPECT_EQ(Bytes(), FileTextFromPlainLines(Concat(plain, BlockLines(e))));
-      Write(text);
-      RenameDialEntry(old_name, e);
-      const std::optional<std::vector<std::string>> renamed = ReferenceRename(plain, old_name, e);
-      EXPECT_EQ(Bytes(), renamed ? FileTextFromPlainLines(*renamed) : text);
-    }
+    Write(text);
+    DeleteDialEntry(e.Name);
+    EXPECT_EQ(Bytes(), FileTextFromPlainLines(ReferenceDelete(plain, e.Name)));
+    Write(text);
+    ReplaceDialEntry(e);
+    EXPECT_EQ(Bytes(), FileTextFromPlainLines(ReferenceReplace(plain, e)));
+    Write(text);
+    AppendDialEntry(e);
+    EXPECT_EQ(Bytes(), FileTextFromPlainLines(Concat(plain, BlockLines(e))));
+    Write(text);
+    RenameDialEntry(old_name, e);
+    const std::optional<std::vector<std::string>> renamed = ReferenceRename(plain, old_name, e);
+    EXPECT_EQ(Bytes(), renamed ? FileTextFromPlainLines(*renamed) : text);
   }
-  SetCandidatesBeforeNameForms(candidates_before_forms);
 }
 
 TEST_F(EntryFileTest, RenameTouchesOnlyTheOldNamesBlocks) {
