@@ -66,7 +66,9 @@ std::string PackBits(const std::vector<uint8_t>& cells) {
   const uint8_t* cell = cells.data() + 1;
   for (char& b : bytes) {
     unsigned byte = 0;
-    for (int j = 0; j < 8; ++j) byte |= static_cast<unsigned>(*cell++ != 0) << j;
+    for (int j = 0; j < 8; ++j) {
+      if (*cell++ != 0) byte |= 1u << j;
+    }
     b = static_cast<char>(byte);
   }
   return bytes;
@@ -82,13 +84,11 @@ void RouteBits(std::vector<uint8_t>& a, std::vector<uint8_t>& b) {
   from[0] = 0;
   size_t front = 0, back = cells + 1;
   for (size_t c = 1; c <= cells; ++c) {
-    // Both counts moved by what the cell before says, without a branch: the
-    // cells are random bits, on which a branch would be guessed wrong half
-    // the time.
-    const bool to_back = from[c - 1] != 0;
-    back -= to_back;
-    front += !to_back;
-    to[to_back ? back : front] = from[c];
+    if (from[c - 1] != 0) {
+      to[--back] = from[c];
+    } else {
+      to[++front] = from[c];
+    }
   }
   a = b;
 }
