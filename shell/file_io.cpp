@@ -168,16 +168,12 @@ void CheckRegularFileOrMissing(const std::string& path) {
 std::string BackupPathOf(const std::string& path) { return path + ".old"; }
 
 void ReplaceFileContents(const std::string& path, std::string_view data) {
-  ReplaceFileContents(path, std::vector<std::string_view>{data});
-}
-
-void ReplaceFileContents(const std::string& path, const std::vector<std::string_view>& pieces) {
   const std::string temporary = TemporaryPathOf(path);
   try {
     FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file.Valid()) throw IoError(temporary, GetLastError(), "Cannot create");
-    for (std::string_view piece : pieces) WriteAll(file.Get(), piece, temporary);
+    WriteAll(file.Get(), data, temporary);
     if (!FlushFileBuffers(file.Get())) throw IoError(temporary, GetLastError(), "Cannot write");
     if (!file.Close()) throw IoError(temporary, GetLastError(), "Cannot write");
     const auto move_ex = NtFunction<MoveFileExFunction>("kernel32.dll", "MoveFileExA");

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "shell/plugin_error.h"
 #include "shell/platform.h"
@@ -50,9 +49,6 @@ void CheckRegularFileOrMissing(const std::string& path);
 // one deleted. On any failure the old file is left whole (or put
 // back) and the temporary file is removed.
 void ReplaceFileContents(const std::string& path, std::string_view data);
-// The same for bytes given in pieces, written one after another: the new
-// file is the pieces joined.
-void ReplaceFileContents(const std::string& path, const std::vector<std::string_view>& pieces);
 // Where the 95-family replace keeps the old file while the new one moves in.
 std::string BackupPathOf(const std::string& path);
 // Finishes what a replace of `path` that was cut short left behind: an old
