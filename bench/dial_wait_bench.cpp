@@ -11,12 +11,15 @@
 //     at most 2 in every dial;
 //   - CPU of the whole child over the same dials: at most 0.1% of one core;
 //   - Esc: from the byte written to the terminal to the wait returning
-//     "interrupted", 99th percentile: at most 2 ms;
+//     "interrupted", 99th percentile: at most the machine's own floor for
+//     it plus 1 ms;
 //   - outcome: from the notifier's "connected" (on a service thread) to the
-//     wait returning it, 99th percentile: at most 1 ms.
-// Beside the two latencies the machine's own floor is printed: the same Esc
-// byte seen by a bare poll(2) of the terminal, and one thread waking another
-// through an event. On a loaded machine both tails come from the scheduler.
+//     wait returning it, 99th percentile: at most the machine's own floor
+//     for it plus 1 ms.
+// The floors are measured in the same run: the same Esc byte seen by a bare
+// poll(2) of the terminal, and one thread waking another through an event.
+// On a loaded machine both tails come from the scheduler, which the floors
+// meet as well.
 // Every Esc leaves its key-up in the console input, as a key-up does, so
 // every dial after the first starts with input that is not an Esc waiting:
 // the wait must neither spin on it nor lose it.
@@ -420,10 +423,13 @@ int main(int argc, char** argv) {
                    ours.wakeups_per_s, ours.wakeups_per_s.Max(), base.wakeups_per_s, base.wakeups_per_s.Max());
   met &= PrintGoal("CPU of the whole process over the same dials", "% of one core", 0.1, "worst", ours.cpu_percent,
                    ours.cpu_percent.Max(), base.cpu_percent, base.cpu_percent.Max());
-  met &= PrintGoal("Esc written to the console input until the wait returns \"interrupted\"", "ms p99", 2.0, "p99",
-                   ours.esc_ms, ours.esc_ms.P99(), base.esc_ms, base.esc_ms.P99(), &floor.esc_ms);
-  met &= PrintGoal("the notifier's \"connected\" until the wait returns it", "ms p99", 1.0, "p99", ours.outcome_ms,
-                   ours.outcome_ms.P99(), base.outcome_ms, base.outcome_ms.P99(), &floor.outcome_ms);
+  // The latencies: at most the machine's own wake-up (p99) plus 1 ms.
+  met &= PrintGoal("Esc written to the console input until the wait returns \"interrupted\"", "ms p99 (floor + 1)",
+                   floor.esc_ms.P99() + 1.0, "p99", ours.esc_ms, ours.esc_ms.P99(), base.esc_ms, base.esc_ms.P99(),
+                   &floor.esc_ms);
+  met &= PrintGoal("the notifier's \"connected\" until the wait returns it", "ms p99 (floor + 1)",
+                   floor.outcome_ms.P99() + 1.0, "p99", ours.outcome_ms, ours.outcome_ms.P99(), base.outcome_ms,
+                   base.outcome_ms.P99(), &floor.outcome_ms);
   if (!ours.outcomes_right || !base.outcomes_right || !floor.outcomes_right) {
     std::printf("[MISS] a dial ended with the wrong outcome\n");
     met = false;

@@ -33,20 +33,14 @@ std::string ScrambleLine(std::string_view line, int passes);
 // string s of at most kMaxLineBytes bytes, UnscrambleLine(ScrambleLine(s, r),
 // r) == s and ScrambleLine(UnscrambleLine(s, r), r) == s. Same errors.
 std::string UnscrambleLine(std::string_view line, int passes);
-// Whether UnscrambleLine(line, passes) starts with `first`, found without
-// unscrambling the whole line: the first cell never moves in a pass, so half
-// of all lines are ruled out by their first bit, and the last pass stops
-// after the first byte. False for the empty line. Same errors.
-bool UnscrambledStartsWith(std::string_view line, char first, int passes);
-
 // Empties `target`, then appends ScrambleLine of the first kMaxLineBytes
 // bytes of each source line, in order, with kScramblePasses. The source is
 // not changed; source and target must be different lists.
 void ScrambleLines(const std::vector<std::string>& source, std::vector<std::string>& target);
 
-// The bit-cell steps that define the format, one byte per cell. Cell 0 is a
-// sentinel; bit j of byte k (1-based) is cell 8(k-1)+1+j. ScrambleLine and
-// UnscrambleLine compute exactly what these steps give, on packed bytes.
+// The bit-cell steps that define the format, one byte per cell, of which
+// ScrambleLine and UnscrambleLine are made. Cell 0 is a sentinel; bit j of
+// byte k (1-based) is cell 8(k-1)+1+j.
 //
 // ExpandBits returns 8n+1 cells for n bytes; PackBits reads 8n+1 cells back
 // into n bytes (cell 0 ignored). RouteBits is one forward pass from `a` to

@@ -2,12 +2,10 @@
 // whole-file reader and the framing in memory; then, for three inputs in
 // eight, one operation runs on the file through the stand-in: reading and
 // listing, or one of the changing operations followed by reading its result
-// back, with names found either way the changes find them (unscrambling the
-// lines of the name's size, or comparing the name's stored forms). The
-// first byte chooses what is done on the file; whether the file is used at
-// all is chosen by a hash of the whole input, so that the mutations of an
-// input take turns at random: chosen by a byte, nearly every run would be
-// on the file, where most of the coverage is, at several times the cost.
+// back. The first byte chooses what is done on the file; whether the file is
+// used at all is chosen by a hash of the whole input, so that the mutations
+// of an input take turns at random: chosen by a byte, nearly every run would
+// be on the file, where most of the coverage is, at several times the cost.
 // Whatever the input, nothing may crash, and every file the operations
 // write must read back the same way through both readers.
 //
@@ -119,10 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string names = NamesOf(plain);
   const std::string first = names.substr(0, names.find(','));
   DialEntry e{"fz" + first, text.substr(0, 8), "p=w", "", "1,2", "$1F", "x", std::string(300, 'c')};
-  static const size_t kCandidatesBeforeForms = SetCandidatesBeforeNameForms(0);
-  // The forms cost 256 scrambles a name: made at once for one file
-  // operation in eight.
-  SetCandidatesBeforeNameForms((choice & 0x0E) == 0x0E ? 0 : kCandidatesBeforeForms);
   switch (choice % 5) {
     case 0: {
       const std::string listed = ListEntryNames();

@@ -1,6 +1,7 @@
 // Arbitrary bytes as the language file: the parser takes or rejects
 // anything, and a file it takes gives a text (never a null pointer) for every
-// message number, empty for the numbers without a line.
+// message number, empty for the numbers without a line, and the language and
+// code page of its first line.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int n = 0; n < LanguageFile::kMessageCount; ++n) {
       if (file.Has(n)) std::abort();
     }
+    if (!file.Language().empty() || file.CodePage() != 437) std::abort();
     return 0;
   }
+  // A language line names a language and a code page the converters can take.
+  if (file.CodePage() < 1 || file.CodePage() > 65535) std::abort();
   for (int n = 0; n < 256; ++n) {
     const char* t = file.Text(n);
     if (t == nullptr) std::abort();

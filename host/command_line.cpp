@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "host/language_file.h"
+
 const char* HostUsage() {
   return "usage: kelhost [options] [PREFIX:TEXT | --configure | --disk | --info]\n"
          "  (no action)        open the plug-in as from the host's plug-in menu\n"
@@ -13,6 +15,8 @@ const char* HostUsage() {
          "options:\n"
          "  --plugin PATH      the plug-in library (default: vezuzaziz library beside kelhost)\n"
          "  --lang PATH        the language file (default: the library path with .lng)\n"
+         "  --language NAME    the language file beside the library that names NAME, else\n"
+         "                     the English one (default: $KEL_LANGUAGE; --lang wins)\n"
          "  --script FILE      answer every menu, dialog and message box from FILE\n"
          "  --transcript FILE  write the transcript to FILE (default: standard output)\n"
          "  --viewer-dump      copy each viewed file into the transcript\n";
@@ -44,6 +48,8 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options, s
       if (!value(result.plugin)) return false;
     } else if (arg == "--lang") {
       if (!value(result.lang)) return false;
+    } else if (arg == "--language") {
+      if (!value(result.language)) return false;
     } else if (arg == "--script") {
       if (!value(result.script)) return false;
       result.has_script = true;
@@ -82,6 +88,14 @@ std::string DefaultLanguagePath(const std::string& plugin_path) {
   const size_t dot = plugin_path.rfind('.');
   if (dot == std::string::npos || dot <= name_start) return plugin_path + ".lng";
   return plugin_path.substr(0, dot) + ".lng";
+}
+
+LanguagePaths ChooseLanguagePaths(const HostOptions& options, const std::string& plugin_path, const char* env_language) {
+  auto with_help_extension = [](const std::string& path) { return path.substr(0, path.rfind('.')) + ".hlp"; };
+  if (!options.lang.empty()) return {options.lang, with_help_extension(options.lang)};
+  const std::string language = !options.language.empty() ? options.language : env_language ? env_language : "";
+  const std::string lang = DefaultLanguagePath(plugin_path);
+  return {ChooseLanguageFile(lang, language), ChooseLanguageFile(with_help_extension(lang), language)};
 }
 
 bool MatchCommandPrefix(const std::string& plugin_prefixes, const std::string& argument, std::string& text) {

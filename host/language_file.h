@@ -5,6 +5,11 @@
 // (blanks kept, a CR before the LF dropped). Lines that are empty or start
 // with `#` are ignored. In the text, `\\` stands for a backslash and `\xHH`
 // (two hex digits) for the byte HH; any other backslash is an error.
+//
+// The first line may name the file's language and the OEM code page its
+// texts are in: `.Language=Russian,866` (the code page is optional; 437
+// when not given). The host picks the file of the language its user chose
+// by this line (ChooseLanguageFile); the help file starts with the same line.
 #pragma once
 
 #include <array>
@@ -27,7 +32,26 @@ class LanguageFile {
   // and no Parse or Load succeeds on it.
   const char* Text(int number) const;
 
+  // The language the first line names; empty when the file names none.
+  const std::string& Language() const { return language_; }
+  // The OEM code page of the texts: the one the first line names, else 437.
+  int CodePage() const { return code_page_; }
+
  private:
   std::array<std::string, kMessageCount> texts_{};
   std::array<bool, kMessageCount> present_{};
+  std::string language_;
+  int code_page_ = 437;
 };
+
+// Reads a `.Language=NAME[,CODEPAGE]` line. False when `line` is not one or
+// is malformed (no name, a code page that is not a number from 1 to 65535);
+// `error` then says why when the line starts with ".Language=".
+bool ParseLanguageLine(const std::string& line, std::string& name, int& code_page, std::string& error);
+
+// The file of a language among the files beside `default_path` with its
+// extension (`.lng` or `.hlp`): the first, in name order, whose first line
+// names `language` (compared without regard to ASCII case); else the first
+// that names English; else `default_path` itself. An empty `language` gives
+// `default_path` without looking further.
+std::string ChooseLanguageFile(const std::string& default_path, const std::string& language);

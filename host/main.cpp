@@ -3,6 +3,7 @@
 // 0 when all went well, 1 when the host could not run (options, files, the
 // library or a needed export), 3 when the transcript holds error lines.
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include "host/text_file.h"
 #include "host/transcript.h"
 #ifdef KELHOST_HAS_TERMINAL_UI
+#include "host/terminal/oem_codec.h"
 #include "host/terminal/terminal_ui.h"
 #endif
 
@@ -54,7 +56,7 @@ std::string NameList(const std::vector<std::string>& names) {
 
 int RunAction(const HostOptions& options, const Exports& exports, const PluginInfo& info, HostSession& session);
 #ifdef KELHOST_HAS_TERMINAL_UI
-void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session);
+void RunHostMenu(TerminalUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session);
 #endif
 
 int Run(const HostOptions& options) {
@@ -63,7 +65,8 @@ int Run(const HostOptions& options) {
   std::string plugin_path = options.plugin;
   if (plugin_path.empty()) plugin_path = ExecutableDirectory() + DefaultPluginFileName();
   plugin_path = AbsolutePath(plugin_path);
-  const std::string lang_path = options.lang.empty() ? DefaultLanguagePath(plugin_path) : options.lang;
+  const LanguagePaths paths = ChooseLanguagePaths(options, plugin_path, std::getenv("KEL_LANGUAGE"));
+  const std::string& lang_path = paths.lang;
 
   LanguageFile language;
   std::string error;
@@ -114,7 +117,8 @@ int Run(const HostOptions& options) {
   std::unique_ptr<TerminalUi> terminal;
   if (interactive) {
     TerminalUiOptions tui;
-    tui.help_path = lang_path.substr(0, lang_path.rfind('.')) + ".hlp";
+    tui.help_path = paths.help;
+    tui.code_page = "CP" + std::to_string(language.CodePage());
     terminal = MakeTerminalUi(tui, error);
     if (!terminal) return Fail("terminal UI: " + error);
     ui = terminal.get();
@@ -149,7 +153,11 @@ int Run(const HostOptions& options) {
   // does: its own menu opens the plug-in again, its configuration, or a
   // command line.
   if (terminal) {
-    RunAction(options, exports, info, session);
+    // The command line was typed in the terminal, in UTF-8; the plug-in
+    // takes it as OEM text, as from a console host's command line.
+    HostOptions typed = options;
+    typed.command = terminal->OemText(options.command);
+    RunAction(typed, exports, info, session);
     RunHostMenu(*terminal, exports, info, session);
     return 0;
   }
@@ -194,8 +202,18 @@ int RunAction(const HostOptions& options, const Exports& exports, const PluginIn
 }
 
 #ifdef KELHOST_HAS_TERMINAL_UI
+// The console title in the host's OEM code page, for its menu: on the 95
+// family the plug-in gives the title in the ANSI code page.
+std::string TitleAsOem(const TerminalUi& terminal) {
+  const ConsoleTitleText title = ConsoleTitle();
+  OemCodec codec;
+  std::string error;
+  if (title.code_page == 0 || !codec.Open("CP" + std::to_string(title.code_page), error)) return title.text;
+  return terminal.OemText(codec.ToUtf8(title.text));
+}
+
 // The host's own menu at a terminal, until the user quits with Esc.
-void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session) {
+void RunHostMenu(TerminalUi& ui, const Exports& exports, const PluginInfo& info, HostSession& session) {
   const std::string caption =
       info.PluginMenuStringsNumber > 0 && info.PluginMenuStrings && info.PluginMenuStrings[0] ? info.PluginMenuStrings[0]
                                                                                              : "plug-in";
@@ -203,8 +221,15 @@ void RunHostMenu(HostUi& ui, const Exports& exports, const PluginInfo& info, Hos
   const std::vector<std::string> texts = {"&Open " + caption, "&Configure " + caption,
                                           "Co&mmand line (" + prefix + ":...)", "&Quit"};
   for (;;) {
-    std::vector<HostMenuItem> rows(texts.size());
+    // The actions, then a line with the console title: the plug-in puts its
+    // last log line there, which a terminal shows only in a title bar.
+    std::vector<HostMenuItem> rows(texts.size() + 2);
     for (size_t i = 0; i < texts.size(); ++i) std::snprintf(rows[i].Text, sizeof rows[i].Text, "%s", texts[i].c_str());
+    rows[texts.size()].Separator = 1;
+    std::string title;
+    for (const char c : TitleAsOem(ui)) title += c == '&' ? std::string("&&") : std::string(1, c);
+    std::snprintf(rows.back().Text, sizeof rows.back().Text, "Console title: %s",
+                  title.empty() ? "(none yet)" : title.c_str());
     MenuCall call;
     call.title = "kelhost";
     call.bottom = "Esc quits";

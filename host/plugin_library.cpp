@@ -2,6 +2,8 @@
 #include "host/plugin_library.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -69,6 +71,12 @@ void SetStdoutBinary() {
 }
 
 unsigned long CurrentThreadNumber() { return GetCurrentThreadId(); }
+
+ConsoleTitleText ConsoleTitle() {
+  char title[1024] = {};
+  const DWORD length = GetConsoleTitleA(title, sizeof title);
+  return {std::string(title, length < sizeof title ? length : 0), 0};
+}
 
 #else
 
@@ -144,5 +152,32 @@ bool StdoutIsTerminal() { return isatty(fileno(stdout)) != 0; }
 void SetStdoutBinary() {}
 
 unsigned long CurrentThreadNumber() { return static_cast<unsigned long>(pthread_self()); }
+
+namespace {
+
+// The number after "KEY=" on a line of the world's system.ini; `fallback`
+// when no line has it.
+int SystemSetting(const std::string& world, const std::string& key, int fallback) {
+  std::ifstream system(world + "/system.ini", std::ios::binary);
+  std::string line;
+  while (std::getline(system, line)) {
+    if (line.rfind(key + "=", 0) == 0) return std::atoi(line.c_str() + key.size() + 1);
+  }
+  return fallback;
+}
+
+}  // namespace
+
+ConsoleTitleText ConsoleTitle() {
+  const char* world = std::getenv("WINAPI_WORLD");
+  if (world == nullptr || *world == '\0') return {};
+  std::ifstream journal(std::string(world) + "/journal.log", std::ios::binary);
+  std::string line, title;
+  while (std::getline(journal, line)) {
+    if (line.rfind("title ", 0) == 0) title = line.substr(6);
+  }
+  const bool family95 = SystemSetting(world, "platform_id", 2) == 1;
+  return {title, family95 ? SystemSetting(world, "ansi_codepage", 1252) : SystemSetting(world, "oem_codepage", 437)};
+}
 
 #endif

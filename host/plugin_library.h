@@ -43,5 +43,18 @@ bool StdoutIsTerminal();
 // Writes standard output byte for byte (no CR added on Windows), so that a
 // transcript there is the same as in a file.
 void SetStdoutBinary();
+// The console window's title as the plug-in last set it, and the code page
+// of its bytes (0: the host's OEM code page). On Windows the console's own;
+// on Linux, where the plug-in's stand-in console shows it as the terminal's
+// title (which a program cannot read back), the last title that the
+// stand-in's world journaled ("title TEXT" in journal.log of $WINAPI_WORLD),
+// in the code page the plug-in gave it in: the world's ANSI one on the 95
+// family (system.ini platform_id=1), else its OEM one. Empty when none was
+// set.
+struct ConsoleTitleText {
+  std::string text;
+  int code_page = 0;
+};
+ConsoleTitleText ConsoleTitle();
 // A number that tells the calling thread from the others.
 unsigned long CurrentThreadNumber();

@@ -8,6 +8,7 @@
 
 #include "shell/host_calls.h"
 #include "shell/messages.h"
+#include "shell/nt_functions.h"
 #include "shell/text_helpers.h"
 
 namespace {
@@ -64,12 +65,17 @@ DWORD ReadSome(HANDLE h, char* buffer, size_t size, const std::string& path) {
 
 bool IsBusyError(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED; }
 
-// A rename that waits a little for a reader of another process.
-bool RenameWaiting(const std::string& from, const std::string& to, bool replace) {
+using MoveFileExFunction = decltype(&MoveFileExA);
+
+// A rename that waits a little for a reader of another process: one that
+// replaces `to` in one step through `move_ex` (MoveFileExA), or with a null
+// `move_ex` a plain MoveFileA, which fails where `to` exists.
+bool RenameWaiting(const std::string& from, const std::string& to, MoveFileExFunction move_ex) {
   const DWORD started = GetTickCount();
   for (;;) {
-    const BOOL done = replace ? MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-                              : MoveFileA(from.c_str(), to.c_str());
+    const BOOL done = move_ex != nullptr
+                          ? move_ex(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                          : MoveFileA(from.c_str(), to.c_str());
     if (done) return true;
     const DWORD code = GetLastError();
     if (!IsBusyError(code) || GetTickCount() - started >= kBusyRetryMs) {
@@ -80,8 +86,8 @@ bool RenameWaiting(const std::string& from, const std::string& to, bool replace)
   }
 }
 
-// The 95 family's replace: MoveFileA cannot replace a file, so the old one
-// steps aside first. At every moment either the file or its moved-aside copy
+// The replace without MoveFileExA (the 95 family's): MoveFileA cannot
+// replace a file, so the old one steps aside first. At every moment either the file or its moved-aside copy
 // is whole, and CompleteInterruptedReplace finishes the job after a crash.
 void ReplaceInSteps(const std::string& temporary, const std::string& path) {
   const std::string backup = BackupPathOf(path);
@@ -89,9 +95,9 @@ void ReplaceInSteps(const std::string& temporary, const std::string& path) {
   if (had_file) {
     // A backup left by an earlier save is older than the file itself.
     DeleteFileA(backup.c_str());
-    if (!RenameWaiting(path, backup, false)) throw IoError(path, GetLastError(), "Cannot replace");
+    if (!RenameWaiting(path, backup, nullptr)) throw IoError(path, GetLastError(), "Cannot replace");
   }
-  if (!RenameWaiting(temporary, path, false)) {
+  if (!RenameWaiting(temporary, path, nullptr)) {
     const DWORD code = GetLastError();
     if (had_file) MoveFileA(backup.c_str(), path.c_str());
     throw IoError(path, code, "Cannot replace");
@@ -162,21 +168,18 @@ void CheckRegularFileOrMissing(const std::string& path) {
 std::string BackupPathOf(const std::string& path) { return path + ".old"; }
 
 void ReplaceFileContents(const std::string& path, std::string_view data) {
-  ReplaceFileContents(path, std::vector<std::string_view>{data});
-}
-
-void ReplaceFileContents(const std::string& path, const std::vector<std::string_view>& pieces) {
   const std::string temporary = TemporaryPathOf(path);
   try {
     FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file.Valid()) throw IoError(temporary, GetLastError(), "Cannot create");
-    for (std::string_view piece : pieces) WriteAll(file.Get(), piece, temporary);
+    WriteAll(file.Get(), data, temporary);
     if (!FlushFileBuffers(file.Get())) throw IoError(temporary, GetLastError(), "Cannot write");
     if (!file.Close()) throw IoError(temporary, GetLastError(), "Cannot write");
-    if (IsWindows95Family()) {
+    const auto move_ex = NtFunction<MoveFileExFunction>("kernel32.dll", "MoveFileExA");
+    if (move_ex == nullptr) {
       ReplaceInSteps(temporary, path);
-    } else if (!RenameWaiting(temporary, path, true)) {
+    } else if (!RenameWaiting(temporary, path, move_ex)) {
       throw IoError(path, GetLastError(), "Cannot replace");
     }
   } catch (...) {
@@ -259,15 +262,19 @@ FileLock::FileLock(const std::string& lock_path, DWORD wait_ms, int busy_message
   // A failure below leaves the constructor with the handle closed.
   if (!handle_.Valid()) throw IoError(lock_path, GetLastError(), "Cannot open");
   RequireDiskFile(handle_.Get(), lock_path);
-  const bool family95 = IsWindows95Family();
+  // LockFileEx and UnlockFileEx as a pair, or else LockFile and UnlockFile.
+  const auto lock_ex = NtFunction<decltype(&LockFileEx)>("kernel32.dll", "LockFileEx");
+  unlock_ex_ = NtFunction<decltype(&UnlockFileEx)>("kernel32.dll", "UnlockFileEx");
+  if (lock_ex == nullptr) unlock_ex_ = nullptr;
   const DWORD started = GetTickCount();
   for (;;) {
-    // Both families ask without waiting and wait here, so that the wait is
+    // Both ways ask without waiting and wait here, so that the wait is
     // bounded the same way on both.
     OVERLAPPED at_start{};
     const BOOL locked =
-        family95 ? LockFile(handle_.Get(), 0, 0, 1, 0)
-                 : LockFileEx(handle_.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at_start);
+        unlock_ex_ == nullptr
+            ? LockFile(handle_.Get(), 0, 0, 1, 0)
+            : lock_ex(handle_.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at_start);
     if (locked) break;
     const DWORD code = GetLastError();
     if (code != ERROR_LOCK_VIOLATION && code != ERROR_SHARING_VIOLATION) throw IoError(lock_path, code, "Cannot lock");
@@ -279,11 +286,11 @@ FileLock::FileLock(const std::string& lock_path, DWORD wait_ms, int busy_message
 FileLock::~FileLock() {
   // Closing the handle releases the lock on both families; unlocking first
   // lets a waiting process in without waiting for the close.
-  if (IsWindows95Family()) {
+  if (unlock_ex_ == nullptr) {
     UnlockFile(handle_.Get(), 0, 0, 1, 0);
   } else {
     OVERLAPPED at_start{};
-    UnlockFileEx(handle_.Get(), 0, 1, 0, &at_start);
+    unlock_ex_(handle_.Get(), 0, 1, 0, &at_start);
   }
   handle_.Close();
 }

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "shell/plugin_error.h"
 #include "shell/platform.h"
@@ -25,9 +24,8 @@ class IoError : public PluginError {
 // The system's text for an error code, without a trailing line end.
 std::string SystemErrorText(DWORD code);
 
-// True on the Windows 95 family (platform id 1), whose MoveFileExA and
-// LockFileEx are stubs that fail with ERROR_CALL_NOT_IMPLEMENTED: the calls
-// below use MoveFileA and LockFile there instead.
+// True on the Windows 95 family (platform id 1), which refuses
+// FILE_SHARE_DELETE.
 bool IsWindows95Family();
 
 // The most that ReadWholeFile reads: no entry file or after-connect list
@@ -45,14 +43,12 @@ std::string ReadWholeFile(const std::string& path);
 void CheckRegularFileOrMissing(const std::string& path);
 // Replaces the file's contents: the bytes go to a temporary file of this
 // save's own beside it, which is flushed and then takes the file's place:
-// in one step (MoveFileExA) on the NT family; on the 95 family the old file
-// is moved aside to BackupPathOf(path), the new one renamed into place and
-// the old one deleted. On any failure the old file is left whole (or put
+// in one step with MoveFileExA where the system has it (the NT family,
+// shell/nt_functions.h); elsewhere (the 95 family) the old file is moved
+// aside to BackupPathOf(path), the new one renamed into place and the old
+// one deleted. On any failure the old file is left whole (or put
 // back) and the temporary file is removed.
 void ReplaceFileContents(const std::string& path, std::string_view data);
-// The same for bytes given in pieces, written one after another: the new
-// file is the pieces joined.
-void ReplaceFileContents(const std::string& path, const std::vector<std::string_view>& pieces);
 // Where the 95-family replace keeps the old file while the new one moves in.
 std::string BackupPathOf(const std::string& path);
 // Finishes what a replace of `path` that was cut short left behind: an old
@@ -67,8 +63,8 @@ bool CompleteInterruptedReplace(const std::string& path);
 void AppendToFile(const std::string& path, std::string_view data);
 
 // An exclusive lock on the lock file `lock_path` (created when missing),
-// shared by every process: LockFileEx on the NT family, LockFile on the 95
-// family. The constructor waits up to `wait_ms` for a lock that another
+// shared by every process: LockFileEx where the system has it and
+// UnlockFileEx too (the NT family), LockFile elsewhere (the 95 family). The constructor waits up to `wait_ms` for a lock that another
 // holder has and then raises PluginError with the catalogue text
 // `busy_message`; the lock is released when the object goes.
 class FileLock {
@@ -80,4 +76,7 @@ class FileLock {
 
  private:
   FileHandle handle_;
+  // The unlock that goes with the lock taken: UnlockFileEx, or null for
+  // UnlockFile.
+  decltype(&UnlockFileEx) unlock_ex_ = nullptr;
 };

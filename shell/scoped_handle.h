@@ -1,5 +1,6 @@
-// A system handle that closes itself: one template for every kind of handle
-// the plug-in opens (files, registry keys, the service manager's handles).
+// A system handle that closes itself: one template for files and registry
+// keys. (The service manager's handles have their own, in shell/startup.cpp,
+// because their close is found at run time.)
 #pragma once
 
 #include "shell/platform.h"
@@ -18,13 +19,6 @@ struct RegistryKeyTraits {
   static Type None() { return nullptr; }
   static bool IsValid(Type h) { return h != nullptr; }
   static bool Close(Type h) { return RegCloseKey(h) == ERROR_SUCCESS; }
-};
-
-struct ServiceHandleTraits {
-  using Type = SC_HANDLE;
-  static Type None() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr; }
-  static bool Close(Type h) { return CloseServiceHandle(h) != FALSE; }
 };
 
 // Owns one handle (or none) and closes it on every way out of its scope.
@@ -61,4 +55,3 @@ class ScopedHandle {
 
 using FileHandle = ScopedHandle<FileHandleTraits>;
 using RegistryHandle = ScopedHandle<RegistryKeyTraits>;
-using ServiceHandle = ScopedHandle<ServiceHandleTraits>;

@@ -12,9 +12,9 @@
 #include "shell/host_calls.h"
 #include "shell/main_menu.h"
 #include "shell/messages.h"
+#include "shell/nt_functions.h"
 #include "shell/plugin_error.h"
 #include "shell/plugin_state.h"
-#include "shell/scoped_handle.h"
 #include "shell/settings.h"
 #include "shell/text_helpers.h"
 #include "tools/event_log.h"
@@ -42,6 +42,44 @@ const char kCommandPrefix[] = "ras";
 // The flags of the plug-in's PluginInfo.
 constexpr unsigned kPluginFlags = 12;
 
+// The Service Control Manager's calls, found at run time: the 95 family
+// implements none of them.
+struct ServiceCalls {
+  decltype(&OpenSCManagerA) open_manager;
+  decltype(&OpenServiceA) open_service;
+  decltype(&QueryServiceStatus) query_status;
+  decltype(&StartServiceA) start_service;
+  decltype(&CloseServiceHandle) close;
+
+  // All five, or false when the system lacks any of them.
+  bool Find() {
+    constexpr char kAdvapi[] = "advapi32.dll";
+    open_manager = NtFunction<decltype(&OpenSCManagerA)>(kAdvapi, "OpenSCManagerA");
+    open_service = NtFunction<decltype(&OpenServiceA)>(kAdvapi, "OpenServiceA");
+    query_status = NtFunction<decltype(&QueryServiceStatus)>(kAdvapi, "QueryServiceStatus");
+    start_service = NtFunction<decltype(&StartServiceA)>(kAdvapi, "StartServiceA");
+    close = NtFunction<decltype(&CloseServiceHandle)>(kAdvapi, "CloseServiceHandle");
+    return open_manager && open_service && query_status && start_service && close;
+  }
+};
+
+// A service manager or service handle that closes itself.
+class ServiceHandle {
+ public:
+  ServiceHandle(const ServiceCalls& calls, SC_HANDLE handle) : calls_(calls), handle_(handle) {}
+  ~ServiceHandle() {
+    if (handle_ != nullptr) calls_.close(handle_);
+  }
+  ServiceHandle(const ServiceHandle&) = delete;
+  ServiceHandle& operator=(const ServiceHandle&) = delete;
+  bool Valid() const { return handle_ != nullptr; }
+  SC_HANDLE Get() const { return handle_; }
+
+ private:
+  const ServiceCalls& calls_;
+  SC_HANDLE handle_;
+};
+
 void LogQuietly(const std::string& text) {
   try {
     WriteLogLine(text);
@@ -52,25 +90,34 @@ void LogQuietly(const std::string& text) {
 
 }  // namespace
 
+bool ServiceCheckPossible() {
+  ServiceCalls calls;
+  return calls.Find();
+}
+
 bool IsServiceRunning(const char* name) {
+  ServiceCalls calls;
+  if (!calls.Find()) return false;
   // Handles close in reverse order of opening: the service, then the manager.
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceHandle manager(calls, calls.open_manager(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager.Valid()) return false;
-  ServiceHandle service(OpenServiceA(manager.Get(), name, SERVICE_QUERY_STATUS | SERVICE_START));
+  ServiceHandle service(calls, calls.open_service(manager.Get(), name, SERVICE_QUERY_STATUS | SERVICE_START));
   SERVICE_STATUS status{};
-  if (!service.Valid() || !QueryServiceStatus(service.Get(), &status)) return false;
+  if (!service.Valid() || !calls.query_status(service.Get(), &status)) return false;
   return status.dwCurrentState == SERVICE_RUNNING;
 }
 
 bool StartServiceAndWait(const char* name) {
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceCalls calls;
+  if (!calls.Find()) return false;
+  ServiceHandle manager(calls, calls.open_manager(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager.Valid()) return false;
-  ServiceHandle service(OpenServiceA(manager.Get(), name, SERVICE_QUERY_STATUS | SERVICE_START));
-  if (!service.Valid() || !StartServiceA(service.Get(), 0, nullptr)) return false;
+  ServiceHandle service(calls, calls.open_service(manager.Get(), name, SERVICE_QUERY_STATUS | SERVICE_START));
+  if (!service.Valid() || !calls.start_service(service.Get(), 0, nullptr)) return false;
   const DWORD started = GetTickCount();
   for (;;) {
     SERVICE_STATUS status{};
-    if (!QueryServiceStatus(service.Get(), &status)) return false;
+    if (!calls.query_status(service.Get(), &status)) return false;
     if (status.dwCurrentState == SERVICE_RUNNING) return true;
     // A service that fails while starting reports stopped: waiting longer
     // cannot help. Nor can waiting for ever on one that never gets there.
@@ -108,7 +155,9 @@ void RunOpenPlugin(int origin, const char* command_text) {
   ReadSettings();
   ReportSettingsProblems();
 
-  if (PlatformId() == VER_PLATFORM_WIN32_NT) {
+  // A system of the NT family without the service calls is left alone as
+  // the 95 family is.
+  if (PlatformId() == VER_PLATFORM_WIN32_NT && ServiceCheckPossible()) {
     for (const ServiceToCheck& s : kServices) {
       if (!IsServiceRunning(s.name)) {
         WriteLogLine(Msg(s.message));

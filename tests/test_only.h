@@ -17,11 +17,6 @@
 // Defined in entries/entry_file.cpp: the current entry back to its load-time
 // state (empty texts and zeros), as a freshly loaded library has it.
 void ResetCurrentEntry();
-// Defined in entries/entry_file.cpp: how many lines of the name's size the
-// changes unscramble to find a name before they make its 256 stored forms
-// and compare those instead (0: the forms at once); returns the count that
-// held before. The two ways must agree.
-size_t SetCandidatesBeforeNameForms(size_t candidates);
 
 // The inverse of ScrambleLines: empties `target`, then appends UnscrambleLine
 // of the first kMaxLineBytes bytes of each source line, with kScramblePasses.

@@ -1,22 +1,18 @@
 // advapi32: the registry, kept in registry.reg of the world as REGEDIT4 text.
 //
 // Every call first makes sure the tree in memory is the file's present
-// content (reloading when the file changed on disk, so a change made by
-// another process or by a person is seen at once; an inotify watch tells,
-// else the file's stamp), and every change writes
-// the whole file again through a temporary file and a rename, under an
-// exclusive lock on registry.reg.lock so that two processes never lose each
-// other's changes. Handles name their key by path, so they outlive reloads.
+// content (reading it again when its stamp changed on disk, so a change made
+// by another process or by a person is seen at the next call), and every
+// change writes the whole file again through a temporary file and a rename,
+// under an exclusive lock on registry.reg.lock so that two processes never
+// lose each other's changes. Handles name their key by path, so they outlive
+// reloads.
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/file.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -40,7 +36,12 @@ struct OpenKey {
   REGSAM access;
 };
 
+// What tells that registry.reg changed: its identity, size and modification
+// time. A file changed again within the tick of the clock that stamps files
+// keeps its time, so a stamp taken within the tick of its time is not
+// settled, and the file is read again at the next call.
 struct FileStamp {
+  bool settled = false;
   bool exists = false;
   dev_t dev = 0;
   ino_t ino = 0;
@@ -64,6 +65,8 @@ uintptr_t g_next_handle = 0x10000;
 
 FileStamp Stamp(const std::string& path) {
   FileStamp s;
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
   struct stat st {};
   if (stat(path.c_str(), &st) == 0) {
     s.exists = true;
@@ -72,133 +75,20 @@ FileStamp Stamp(const std::string& path) {
     s.size = st.st_size;
     s.mtime = st.st_mtim;
   }
+  s.settled = s.mtime.tv_sec < now.tv_sec || (s.mtime.tv_sec == now.tv_sec && s.mtime.tv_nsec < now.tv_nsec);
   return s;
 }
 
 std::string RegistryPath() { return world::FilePath("registry.reg"); }
 
-// The path Refresh looks at, made again only when WINAPI_WORLD names another
-// world: world::FilePath also makes sure the world's directory exists, a
-// stat of its own that every registry call would pay for twice otherwise.
-// (Saves take the path afresh, directory and all.)
-std::string g_path_world;
-std::string g_path_for_world;
-
-const std::string& RefreshPath() {
-  const char* env = std::getenv("WINAPI_WORLD");
-  const std::string_view world = env != nullptr ? env : "";
-  if (g_path_for_world.empty() || world != g_path_world) {
-    g_path_world = world;
-    g_path_for_world = RegistryPath();
-  }
-  return g_path_for_world;
-}
-
-// Bumped in the child of every fork: a watch made before it belongs to the
-// parent (the two would take each other's events). Asking this costs
-// nothing, where asking for the process id is a system call on every
-// registry call.
-std::atomic<unsigned> g_fork_generation{0};
-const bool kForkHook = (pthread_atfork(nullptr, nullptr, [] { g_fork_generation.fetch_add(1); }) == 0);
-
-// Tells whether registry.reg may have changed since the last load: an
-// inotify watch on the world's directory, whose events for the file (a
-// write, a rename over it, its removal) are queued before the call that made
-// the change returns, so a change made by another process or by a person is
-// still seen at once. Asking costs one read of the watch, where a stat of the
-// file walks its whole path; the file itself is then opened relative to the
-// watched directory. Without inotify, or in a child that inherited the watch
-// of its parent, Start fails and the file's stamp tells instead.
-class RegistryWatch {
- public:
-  // Watches the directory of `file` from now on (goes on watching when it
-  // already does); false when it cannot.
-  bool Start(const std::string& file) {
-    const size_t slash = file.find_last_of('/');
-    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
-    const std::string dir = slash == std::string::npos ? "." : file.substr(0, slash);
-    if (Watching() && dir == dir_ && name == name_) return true;
-    Stop();
-    if (!kForkHook) return false;
-    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0) return false;
-    constexpr uint32_t kEvents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE |
-                                 IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-    dir_fd_ = open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd_ < 0 || inotify_add_watch(fd_, dir.c_str(), kEvents) < 0) {
-      Stop();
-      return false;
-    }
-    generation_ = g_fork_generation.load();
-    dir_ = dir;
-    name_ = name;
-    alive_ = true;
-    return true;
-  }
-  // Whether the file may have changed since Start or the last call; false
-  // only while watching.
-  bool Changed() {
-    if (!Watching()) return true;
-    bool changed = false;
-    alignas(inotify_event) char buffer[4096];
-    for (;;) {
-      const ssize_t n = read(fd_, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;  // EAGAIN: nothing more has happened
-      for (ssize_t at = 0; at < n;) {
-        const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
-        // The directory itself went or moved (the watch ends with it), the
-        // queue overflowed, or the event names the file.
-        if ((e->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) != 0) alive_ = false;
-        if (!alive_ || (e->mask & IN_Q_OVERFLOW) != 0 || (e->len > 0 && name_ == e->name)) changed = true;
-        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
-      }
-      // A buffer not filled held every event queued; later ones are for the
-      // next call.
-      if (static_cast<size_t>(n) < sizeof buffer - sizeof(inotify_event) - NAME_MAX - 1) break;
-    }
-    return changed;
-  }
-  // Opens the watched file for reading: relative to its directory while
-  // watching (the directory cannot have moved without the watch seeing it).
-  int OpenFile(const std::string& file) const {
-    return Watching() ? openat(dir_fd_, name_.c_str(), O_RDONLY | O_CLOEXEC) : open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  }
-  void Stop() {
-    // In a child, these are its own copies of the parent's.
-    if (fd_ >= 0) close(fd_);
-    if (dir_fd_ >= 0) close(dir_fd_);
-    fd_ = -1;
-    dir_fd_ = -1;
-    alive_ = false;
-  }
-
- private:
-  bool Watching() const { return fd_ >= 0 && alive_ && generation_ == g_fork_generation.load(std::memory_order_relaxed); }
-
-  int fd_ = -1;
-  int dir_fd_ = -1;
-  bool alive_ = false;
-  unsigned generation_ = 0;
-  std::string dir_;
-  std::string name_;
-};
-
-RegistryWatch g_watch;
-bool g_watching = false;
-
-// Brings the tree up to the file's content.
+// Brings the tree up to the file's content. The stamp is taken before the
+// read, so that a change made meanwhile is seen by the next call.
 void Refresh() {
-  const std::string& path = RefreshPath();
-  if (g_loaded && path == g_loaded_path) {
-    if (g_watching ? !g_watch.Changed() : Stamp(path) == g_loaded_stamp) return;
-  }
-  // Watching starts before the read, so that a change made meanwhile is
-  // reported to the next call.
-  g_watching = g_watch.Start(path);
-  const FileStamp stamp = g_watching ? FileStamp{} : Stamp(path);
+  const std::string path = RegistryPath();
+  const FileStamp stamp = Stamp(path);
+  if (g_loaded && path == g_loaded_path && g_loaded_stamp.settled && stamp == g_loaded_stamp) return;
   std::string text;
-  const int fd = g_watch.OpenFile(path);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd >= 0) {
     char buffer[16384];
     for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
@@ -388,8 +278,6 @@ void ResetRegistry() {
   std::lock_guard<std::recursive_mutex> lock(g_mutex);
   g_loaded = false;
   g_readonly_known = false;
-  g_watch.Stop();
-  g_watching = false;
   g_tree = RegTree();
 }
 
@@ -549,10 +437,16 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
   const RegValue& v = key->values[dwIndex];
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
   if (v.name.size() + 1 > *lpcchValueName) {
-    // The name does not fit: neither name nor data is stored, but the type
-    // and the data size are reported, as the NT family does.
+    // The name does not fit: the type and the data size are reported and
+    // the name is not stored, as Windows XP does. Of a string's data XP
+    // stores only the zero that would end it: the buffer's first bytes stay
+    // as they were and, where the buffer has room past the data's size, the
+    // byte there becomes 0. (Later versions store the data and the start of
+    // the name instead.)
+    const DWORD size = static_cast<DWORD>(v.data.size());
+    if (lpData && IsStringType(v.type) && *lpcbData > size) lpData[size] = 0;
     if (lpType) *lpType = v.type;
-    if (lpcbData) *lpcbData = static_cast<DWORD>(v.data.size());
+    if (lpcbData) *lpcbData = size;
     return ERROR_MORE_DATA;
   }
   if (lpcbData && lpData && *lpcbData < v.data.size()) {

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "winapi/handles.h"
+#include "winapi/standin_control.h"
 #include "winapi/standin_internal.h"
 #include "winapi/windows.h"
 #include "winapi/world.h"
@@ -259,3 +260,27 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
   }
   return TRUE;
 }
+
+// What GetProcAddress finds in the pseudo module "advapi32.dll": the plug-in
+// looks the service calls up at run time because the 95 family lacks them.
+extern "C" {
+int StandinAnchor_advapi32_services = 0;
+}
+
+namespace {
+
+template <class Function>
+FARPROC AsProc(Function* fn) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
+}
+
+const bool kRegistered = [] {
+  StandinRegisterProc("advapi32.dll", "OpenSCManagerA", AsProc(&OpenSCManagerA));
+  StandinRegisterProc("advapi32.dll", "OpenServiceA", AsProc(&OpenServiceA));
+  StandinRegisterProc("advapi32.dll", "QueryServiceStatus", AsProc(&QueryServiceStatus));
+  StandinRegisterProc("advapi32.dll", "StartServiceA", AsProc(&StartServiceA));
+  StandinRegisterProc("advapi32.dll", "CloseServiceHandle", AsProc(&CloseServiceHandle));
+  return true;
+}();
+
+}  // namespace

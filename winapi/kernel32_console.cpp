@@ -296,9 +296,9 @@ BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
 BOOL WINAPI WriteConsoleInputA(HANDLE hConsoleInput, const INPUT_RECORD* lpBuffer, DWORD nLength,
                                LPDWORD lpNumberOfEventsWritten) {
   // As the NT family checks: no count to write (where Windows itself would
-  // fault) 12, as Wine answers; records to write from no buffer 998, except
-  // through INVALID_HANDLE_VALUE, which is refused first; a handle that is no
-  // console input 6. A failure leaves the count as it was, as Wine does.
+  // fault) 12, as Wine answers; records to write from no buffer 998, the
+  // count left as it was, except through INVALID_HANDLE_VALUE, which is
+  // refused first; a handle that is no console input 6, the count set to 0.
   if (!lpNumberOfEventsWritten) {
     SetLastError(kErrorInvalidAccess);
     return FALSE;
@@ -308,6 +308,7 @@ BOOL WINAPI WriteConsoleInputA(HANDLE hConsoleInput, const INPUT_RECORD* lpBuffe
     return FALSE;
   }
   if (!IsConsoleInput(hConsoleInput)) {
+    *lpNumberOfEventsWritten = 0;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

@@ -502,8 +502,10 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
 namespace standin {
 namespace {
 
-// The Windows 95 family exports MoveFileExA and LockFileEx but implements
-// neither: both fail there with ERROR_CALL_NOT_IMPLEMENTED.
+// The Windows 95 family implements neither MoveFileExA nor LockFileEx (nor
+// UnlockFileEx); called there directly, the stand-in's fail with
+// ERROR_CALL_NOT_IMPLEMENTED. (The plug-in finds them at run time and does
+// not use them on that family.)
 bool OnWindows95Family() {
   if (SystemIni()->GetInt("system", "platform_id", VER_PLATFORM_WIN32_NT) != VER_PLATFORM_WIN32_WINDOWS) return false;
   SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
@@ -810,3 +812,25 @@ BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToU
   return ChangeLock(hFile, F_UNLCK, false, OffsetOf(lpOverlapped->Offset, lpOverlapped->OffsetHigh),
                     nNumberOfBytesToUnlockLow, nNumberOfBytesToUnlockHigh);
 }
+
+// What GetProcAddress finds in the pseudo module "kernel32.dll": the calls
+// the plug-in looks up at run time because the 95 family lacks them.
+extern "C" {
+int StandinAnchor_kernel32_file = 0;
+}
+
+namespace {
+
+template <class Function>
+FARPROC AsProc(Function* fn) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
+}
+
+const bool kRegistered = [] {
+  StandinRegisterProc("kernel32.dll", "MoveFileExA", AsProc(&MoveFileExA));
+  StandinRegisterProc("kernel32.dll", "LockFileEx", AsProc(&LockFileEx));
+  StandinRegisterProc("kernel32.dll", "UnlockFileEx", AsProc(&UnlockFileEx));
+  return true;
+}();
+
+}  // namespace

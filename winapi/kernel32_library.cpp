@@ -1,7 +1,7 @@
-// kernel32: LoadLibraryA, GetProcAddress and FreeLibrary over pseudo modules
-// whose exports are the functions other stand-in files register with
-// StandinRegisterProc. system.ini [libraries] decides which modules exist
-// and which of their exports are missing.
+// kernel32: LoadLibraryA, GetModuleHandleA, GetProcAddress and FreeLibrary
+// over pseudo modules whose exports are the functions other stand-in files
+// register with StandinRegisterProc. system.ini [libraries] decides which
+// modules exist and which of their exports are missing.
 #include <map>
 #include <mutex>
 
@@ -13,19 +13,22 @@ namespace standin {
 namespace {
 
 struct Module {
-  const char* name;        // base name without ".dll", lower case
+  const char* name;         // base name without ".dll", lower case
   bool present_by_default;  // whether it exists when [libraries] does not say
+  bool loaded_with_process;  // loaded from the start, as the plug-in's imports are
 };
 
 // rasapi32 is there on every system; rnaph only on the 95 family, so a test
-// that wants it says rnaph=present.
+// that wants it says rnaph=present. The system DLLs that every process has
+// loaded are loaded from the start: GetModuleHandleA finds them and
+// GetProcAddress answers for them without a LoadLibraryA.
 constexpr Module kModules[] = {
-    {"rasapi32", true},
-    {"rnaph", false},
-    {"kernel32", true},
-    {"advapi32", true},
-    {"user32", true},
-    {"winmm", true},
+    {"rasapi32", true, false},
+    {"rnaph", false, false},
+    {"kernel32", true, true},
+    {"advapi32", true, true},
+    {"user32", true, true},
+    {"winmm", true, true},
 };
 constexpr size_t kModuleCount = sizeof(kModules) / sizeof(kModules[0]);
 constexpr uintptr_t kModuleBase = 0x70000000;
@@ -54,6 +57,13 @@ int ModuleIndex(const std::string& base) {
   }
   return -1;
 }
+
+HMODULE HandleOf(int index) {
+  return reinterpret_cast<HMODULE>(kModuleBase + static_cast<uintptr_t>(index) * 0x10000);
+}
+
+// Whether the module is loaded now; g_mutex held.
+bool IsLoaded(int index) { return kModules[index].loaded_with_process || g_load_count[index] > 0; }
 
 int IndexOfHandle(HMODULE h) {
   uintptr_t v = reinterpret_cast<uintptr_t>(h);
@@ -92,14 +102,25 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
   }
   std::lock_guard<std::mutex> lock(g_mutex);
   ++g_load_count[index];
-  return reinterpret_cast<HMODULE>(kModuleBase + static_cast<uintptr_t>(index) * 0x10000);
+  return HandleOf(index);
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+  // The program's own module (a null name) is not modelled.
+  const int index = lpModuleName ? ModuleIndex(BaseName(lpModuleName)) : -1;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (index < 0 || !IsLoaded(index)) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return HandleOf(index);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   int index = IndexOfHandle(hModule);
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (index < 0 || g_load_count[index] == 0) {
+    if (index < 0 || !IsLoaded(index)) {
       SetLastError(ERROR_MOD_NOT_FOUND);
       return nullptr;
     }
@@ -111,7 +132,8 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   }
   std::string base = kModules[index].name;
   std::string name = lpProcName;
-  // [libraries] rasapi32_lacks=RasDeleteEntryA,... takes exports away.
+  // [libraries] rasapi32_lacks=RasDeleteEntryA,... (kernel32_lacks=...,
+  // advapi32_lacks=...) takes exports away.
   for (const auto& lacking : SplitList(SystemIni()->Get("libraries", base + "_lacks", ""))) {
     if (lacking == name) {
       SetLastError(ERROR_PROC_NOT_FOUND);

@@ -187,14 +187,37 @@ struct Scenario {
 // Marks a key that is absent (IniFile has no separate test for keys).
 const char kAbsent[] = "\x01";
 
+// A dial string as a modem dials it: without the blanks, dashes, brackets
+// and dots that only make it readable ("p555-0400" and "p(555) 0400" dial
+// p5550400), letters folded to one case.
+std::string DialledForm(const std::string& number) {
+  std::string out;
+  for (char c : number) {
+    if (c == ' ' || c == '-' || c == '(' || c == ')' || c == '.') continue;
+    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+// The section of ras.ini that answers `number`: the one named by it exactly;
+// else the one whose name dials the same digits; else [*]; "" when none.
+// The sections of the phone book's dialogs and credentials are no numbers.
+std::string ScenarioSection(const world::IniFile& ini, const std::string& number) {
+  if (!number.empty() && ini.HasSection(number)) return number;
+  const std::string wanted = DialledForm(number);
+  if (!wanted.empty()) {
+    for (const auto& section : ini.Sections()) {
+      const std::string form = DialledForm(section.first);
+      if (form == "*" || form == "phonebook" || form.rfind("credentials:", 0) == 0) continue;
+      if (form == wanted) return section.first;
+    }
+  }
+  return ini.HasSection("*") ? "*" : "";
+}
+
 Scenario LoadScenario(const std::string& number) {
   const world::IniFile ini = world::IniFile::Load(ScenarioPath());
-  std::string section;
-  if (!number.empty() && ini.HasSection(number)) {
-    section = number;
-  } else if (ini.HasSection("*")) {
-    section = "*";
-  }
+  const std::string section = ScenarioSection(ini, number);
   Scenario s;
   if (section.empty()) return s;  // no answer after states 0, 1, 2
 

@@ -79,6 +79,7 @@ class CursesTerminalUi final : public TerminalUi {
   int Viewer(const FileCall& call) override;
   int Editor(const FileCall& call) override;
   int PollVirtualKey() override;
+  std::string OemText(const std::string& utf8) const override { return codec_.FromUtf8(utf8); }
 
  private:
   using Painter = std::function<void(Canvas&)>;

@@ -32,6 +32,9 @@ class TerminalUi : public HostUi {
   // the host's console input, which the plug-in watches for Esc while it
   // dials.
   virtual int PollVirtualKey() = 0;
+  // Text the user typed in the terminal (UTF-8), such as kelhost's command
+  // line, as OEM bytes of the UI's code page ('?' for what it lacks).
+  virtual std::string OemText(const std::string& utf8) const = 0;
 };
 
 // Takes over the terminal on standard input and output and shows the

@@ -1,13 +1,16 @@
 // What the 32-bit DLL needs to load and work on both Windows families,
 // linked into the product DLL only (never into the plug-in's logic):
 //
-//   - No TLS directory. The Windows 95 family's loader refuses LoadLibrary
-//     of a DLL that has one (error 1114, ERROR_DLL_INIT_FAILED). mingw-w64's
-//     DLL start-up code refers to __dyn_tls_init_callback, and that one
-//     reference pulls in the runtime's TLS support, which brings the
-//     directory. Defining the callback here as null keeps it out. Nothing in
-//     the plug-in uses static TLS (no thread_local; the runtime's own
-//     per-thread data goes through TlsAlloc, which both families have).
+//   - No TLS directory. The host loads the plug-in with LoadLibrary, and
+//     for a DLL with static TLS (Knowledge Base article 118816) Windows 95's
+//     LoadLibrary fails (error 1114, ERROR_DLL_INIT_FAILED), while Windows 98
+//     and the NT family load it and fault on the first use of its TLS data,
+//     which the loader never set up. mingw-w64's DLL start-up code refers
+//     to __dyn_tls_init_callback, and that one reference pulls in the
+//     runtime's TLS support, which brings the directory. Defining the
+//     callback here as null keeps it out. Nothing in the plug-in uses
+//     static TLS (no thread_local; the runtime's own per-thread data goes
+//     through TlsAlloc, which both families have).
 //
 //   - No wide-character imports. The runtime calls CreateSemaphoreW (the
 //     semaphore behind every lock of its win32 thread support: the guard of
@@ -20,6 +23,10 @@
 //     families implement. The import library's slots are then never linked,
 //     and the DLL imports no W function at all (scripts/check-win32-dll
 //     checks this).
+//
+// Not handled here: the toolchain's target is i686, so the code holds
+// instructions of the Pentium Pro (cmov, fcomi, ...) and needs a Pentium
+// Pro or later; scripts/check-win32-dll prints how many.
 #include "shell/platform.h"
 
 #if defined(_WIN32) && defined(__i386__)

@@ -6,8 +6,9 @@
 #     first number is busy), a resize during the pause after the busy try
 #     repaints at once; the connected box; the after-connect list starts the
 #     demo clock and closes its window; the log in the viewer;
-#  2. ras:hangup in the next run hangs up the connection of the first, and
-#     ras:Nowhere shows a box naming the entry it did not find;
+#  2. ras:hangup in the next run hangs up the connection of the first (the
+#     host's menu shows the console title it left), and ras:Nowhere shows a
+#     box naming the entry it did not find;
 #  3. --configure switches to tone dialling, and the next run dials the demo
 #     numbers with "t" and connects.
 # Meanwhile ten fresh worlds each make their first connection (scripted
@@ -174,6 +175,9 @@ step "quit, with the connection kept in the world"
 [ -f "$demo/started-after-connect.txt" ] || failed "the demo world was made anew"
 kelhost ras:hangup
 wait_for "Open Dial-up" 10
+# The hang-up draws nothing; kelhost's menu shows the console title, which
+# holds the plug-in's last log line.
+wait_for "Console title: Connection hung up" 1
 journal | grep -qxF "hangup $connection" || failed "ras:hangup did not hang up connection $connection"
 grep -q '^\[[0-9]' "$demo/world/connections.ini" && failed "a connection is still listed"
 tm send-keys -t demo Escape

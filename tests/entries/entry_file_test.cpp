@@ -212,10 +212,6 @@ TEST_F(EntryFileTest, ChangesOnStoredLinesEqualTheDescribedStepsOnPlainLines) {
   std::mt19937 rng(44);
   const char* const line_ends[] = {"\r\n", "\r\n", "\n", "\r", "\x1A"};
   auto name = [&] { return std::string(1, static_cast<char>('a' + rng() % 3)); };
-  // A name is found by unscrambling the lines of its size, or, in a file of
-  // many such lines, by its stored forms: every trial both ways, and with
-  // the change from one to the other in the middle of the file.
-  const size_t candidates_before_forms = SetCandidatesBeforeNameForms(0);
   for (int trial = 0; trial < 300; ++trial) {
     std::string text;
     if (trial % 3 == 0) {
@@ -240,25 +236,20 @@ TEST_F(EntryFileTest, ChangesOnStoredLinesEqualTheDescribedStepsOnPlainLines) {
     EXPECT_EQ(PlainLinesFromFileText(text), plain);
     const DialEntry e = Entry(name());
     const std::string old_name = name();
-    for (const size_t before_forms : {size_t{0}, size_t{3}, candidates_before_forms}) {
-      SCOPED_TRACE("forms after " + std::to_string(before_forms) + " lines of the name's size");
-      SetCandidatesBeforeNameForms(before_forms);
-      Write(text);
-      DeleteDialEntry(e.Name);
-      EXPECT_EQ(Bytes(), FileTextFromPlainLines(ReferenceDelete(plain, e.Name)));
-      Write(text);
-      ReplaceDialEntry(e);
-      EXPECT_EQ(Bytes(), FileTextFromPlainLines(ReferenceReplace(plain, e)));
-      Write(text);
-      AppendDialEntry(e);
-      EXPECT_EQ(Bytes(), FileTextFromPlainLines(Concat(plain, BlockLines(e))));
-      Write(text);
-      RenameDialEntry(old_name, e);
-      const std::optional<std::vector<std::string>> renamed = ReferenceRename(plain, old_name, e);
-      EXPECT_EQ(Bytes(), renamed ? FileTextFromPlainLines(*renamed) : text);
-    }
+    Write(text);
+    DeleteDialEntry(e.Name);
+    EXPECT_EQ(Bytes(), FileTextFromPlainLines(ReferenceDelete(plain, e.Name)));
+    Write(text);
+    ReplaceDialEntry(e);
+    EXPECT_EQ(Bytes(), FileTextFromPlainLines(ReferenceReplace(plain, e)));
+    Write(text);
+    AppendDialEntry(e);
+    EXPECT_EQ(Bytes(), FileTextFromPlainLines(Concat(plain, BlockLines(e))));
+    Write(text);
+    RenameDialEntry(old_name, e);
+    const std::optional<std::vector<std::string>> renamed = ReferenceRename(plain, old_name, e);
+    EXPECT_EQ(Bytes(), renamed ? FileTextFromPlainLines(*renamed) : text);
   }
-  SetCandidatesBeforeNameForms(candidates_before_forms);
 }
 
 TEST_F(EntryFileTest, RenameTouchesOnlyTheOldNamesBlocks) {
@@ -306,6 +297,63 @@ TEST_F(EntryFileTest, OnThe95FamilyEveryChangeLandsWithoutMoveFileEx) {
   EXPECT_EQ(DeleteDialEntry("Office"), 1);
   EXPECT_EQ(LoadPlainLines(), BlockLines(Entry("Cottage")));
   EXPECT_FALSE(PluginFileExists("vezuzaziz.ini.old"));
+}
+
+// Spies in place of the stand-in's kernel32 exports, to see which way a
+// change took; put back when the test ends.
+int g_move_ex_calls = 0;
+int g_lock_ex_calls = 0;
+BOOL WINAPI CountedMoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
+  ++g_move_ex_calls;
+  return MoveFileExA(from, to, flags);
+}
+BOOL WINAPI CountedLockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD low, DWORD high, LPOVERLAPPED at) {
+  ++g_lock_ex_calls;
+  return LockFileEx(file, flags, reserved, low, high, at);
+}
+template <class Function>
+FARPROC AsProc(Function* fn) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
+}
+struct CountedKernelCalls {
+  CountedKernelCalls() {
+    StandinRegisterProc("kernel32.dll", "MoveFileExA", AsProc(&CountedMoveFileEx));
+    StandinRegisterProc("kernel32.dll", "LockFileEx", AsProc(&CountedLockFileEx));
+  }
+  ~CountedKernelCalls() {
+    StandinRegisterProc("kernel32.dll", "MoveFileExA", AsProc(&MoveFileExA));
+    StandinRegisterProc("kernel32.dll", "LockFileEx", AsProc(&LockFileEx));
+  }
+};
+
+// The NT family's MoveFileExA and LockFileEx are found at run time: where
+// the system has them they are used, and where one is missing (or its
+// partner UnlockFileEx) the change takes the 95 family's way and still lands.
+TEST_F(EntryFileTest, WithoutMoveFileExOrLockFileExAChangeTakesThe95FamilysWay) {
+  const CountedKernelCalls spies;
+  struct Case {
+    const char* lacks;
+    bool move_ex_used;
+    bool lock_ex_used;
+  };
+  for (const Case& c : {Case{"", true, true}, Case{"MoveFileExA", false, true}, Case{"LockFileEx", true, false},
+                        Case{"UnlockFileEx", true, false}, Case{"MoveFileExA,LockFileEx,UnlockFileEx", false, false}}) {
+    SCOPED_TRACE(c.lacks);
+    WriteWorldFile("system.ini", std::string("[system]\nplatform_id=2\n[libraries]\nkernel32_lacks=") + c.lacks + "\n");
+    g_move_ex_calls = g_lock_ex_calls = 0;
+    Write("");
+    AppendDialEntry(Entry("Office"));
+    EXPECT_EQ(ReplaceDialEntry(Entry("Office", "carol")), 1);
+    EXPECT_EQ(LoadPlainLines(), BlockLines(Entry("Office", "carol")));
+    EXPECT_FALSE(PluginFileExists("vezuzaziz.ini.old"));
+    EXPECT_EQ(g_move_ex_calls > 0, c.move_ex_used);
+    EXPECT_EQ(g_lock_ex_calls > 0, c.lock_ex_used);
+  }
+  // The 95 family uses neither, whatever its DLL answers.
+  WriteWorldFile("system.ini", "[system]\nplatform_id=1\n");
+  g_move_ex_calls = g_lock_ex_calls = 0;
+  AppendDialEntry(Entry("Home"));
+  EXPECT_EQ(g_move_ex_calls + g_lock_ex_calls, 0);
 }
 
 // A save cut short between its steps, found by the next change: the old

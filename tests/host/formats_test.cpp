@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -82,12 +84,87 @@ TEST(KelhostLanguageFile, ErrorsNameTheLineAndLeaveTheTextsAlone) {
       {"=x\n", "line 1: expected N=text"},
       {"5=a\\nb\n", "line 1: a backslash must start"},
       {"5=\\x0\n", "line 1: \\x must be followed"},
+      {".Language=\n", "line 1: .Language= needs a language name"},
+      {".Language=Russian,86x\n", "line 1: the code page"},
+      {".Language=Russian,70000\n", "line 1: the code page"},
+      {"# c\n.Language=Russian\n", "line 2: .Language= must be the first line"},
+      {".Lang=Russian\n", "line 1: expected N=text"},
   };
   for (const auto& c : cases) {
     EXPECT_FALSE(lang.Parse(c.text, error)) << c.text;
     EXPECT_EQ(error.rfind(c.expected, 0), 0u) << error;
   }
   EXPECT_STREQ(lang.Text(4), "OK");
+}
+
+TEST(KelhostLanguageFile, FirstLineNamesTheLanguageAndCodePage) {
+  LanguageFile lang;
+  std::string error;
+  ASSERT_TRUE(lang.Parse(".Language=Russian,866\r\n4=\x8e\x8a\n", error)) << error;
+  EXPECT_EQ(lang.Language(), "Russian");
+  EXPECT_EQ(lang.CodePage(), 866);
+  EXPECT_STREQ(lang.Text(4), "\x8e\x8a");
+  ASSERT_TRUE(lang.Parse(".Language=English\n", error)) << error;
+  EXPECT_EQ(lang.CodePage(), 437);
+  ASSERT_TRUE(lang.Parse("4=OK\n", error)) << error;
+  EXPECT_EQ(lang.Language(), "");
+  EXPECT_EQ(lang.CodePage(), 437);
+}
+
+// The Russian file against the English one: the same numbers; where the
+// plug-in joins a name or a number to a text, the blank it needs is there.
+TEST(KelhostLanguageFile, ShippedRussianFileMatchesTheEnglishOne) {
+  LanguageFile english, russian;
+  std::string error;
+  ASSERT_TRUE(english.Load(SOURCE_DIR "/lang/vezuzaziz.lng", error)) << error;
+  ASSERT_TRUE(russian.Load(SOURCE_DIR "/lang/vezuzaziz_ru.lng", error)) << error;
+  EXPECT_EQ(english.Language(), "English");
+  EXPECT_EQ(english.CodePage(), 437);
+  EXPECT_EQ(russian.Language(), "Russian");
+  EXPECT_EQ(russian.CodePage(), 866);
+  for (int n = 0; n < LanguageFile::kMessageCount; ++n) {
+    ASSERT_EQ(english.Has(n), russian.Has(n)) << n;
+    const std::string en = english.Text(n), ru = russian.Text(n);
+    if (en.empty()) continue;
+    EXPECT_FALSE(ru.empty()) << n;
+    if (en.back() == ' ') {
+      EXPECT_EQ(ru.back(), ' ') << n;
+    }
+    if (en.front() == ' ') {
+      EXPECT_EQ(ru.front(), ' ') << n;
+    }
+  }
+}
+
+TEST(KelhostLanguageFile, ChoosesTheFileOfALanguageElseEnglish) {
+  const std::string dir = testing::TempDir() + "kelhost_language_choice/";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(dir + name, std::ios::binary) << text;
+  };
+  write("v.lng", ".Language=English,437\n0=Dial-up\n");
+  write("v_ru.lng", ".Language=Russian,866\r\n0=x\n");
+  write("v_de.hlp", ".Language=German\n@Main\n");
+  write("v_none.lng", "0=no language line\n");
+  EXPECT_EQ(ChooseLanguageFile(dir + "v.lng", "russian"), dir + "v_ru.lng");
+  EXPECT_EQ(ChooseLanguageFile(dir + "v.lng", "German"), dir + "v.lng");
+  EXPECT_EQ(ChooseLanguageFile(dir + "v.lng", ""), dir + "v.lng");
+  EXPECT_EQ(ChooseLanguageFile(dir + "v.hlp", "German"), dir + "v_de.hlp");
+  // No file names the language nor English: the default path.
+  EXPECT_EQ(ChooseLanguageFile(dir + "v.hlp", "Russian"), dir + "v.hlp");
+
+  HostOptions options;
+  options.language = "Russian";
+  EXPECT_EQ(ChooseLanguagePaths(options, dir + "v.so", "German").lang, dir + "v_ru.lng");
+  options.language.clear();
+  EXPECT_EQ(ChooseLanguagePaths(options, dir + "v.so", "Russian").lang, dir + "v_ru.lng");
+  // --lang names the file whatever language is chosen.
+  options.lang = dir + "v_none.lng";
+  const LanguagePaths named = ChooseLanguagePaths(options, dir + "v.so", "Russian");
+  EXPECT_EQ(named.lang, dir + "v_none.lng");
+  EXPECT_EQ(named.help, dir + "v_none.hlp");
+  std::filesystem::remove_all(dir);
 }
 
 TEST(KelhostLanguageFile, ShippedFileHasEveryCatalogueNumber) {

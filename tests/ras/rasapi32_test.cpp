@@ -122,6 +122,35 @@ TEST_F(RasServiceTest, FailingDialsEndWithTheirErrorAtTheirState) {
   EXPECT_EQ(States(Reports::Get().WaitForEnd()), (StateList{{0, 0}, {1, 0}, {2, 0}, {2, 678}}));
 }
 
+// The blanks, dashes, brackets and dots of a dial string are not dialled:
+// "p555-0400" reaches the section [p5550400], and a section written with
+// them answers the plain number. The journal keeps the string as dialled.
+TEST_F(RasServiceTest, DialStringsFindTheirSectionAsAModemDialsThem) {
+  WriteWorldFile("ras.ini",
+                 "[p5550400]\nstates=0\nend=connected\n"
+                 "[t(555) 01.00]\nstates=0\nerror=676\n"
+                 "[phonebook]\ncreate_name=x\n"
+                 "[*]\nstates=0\nerror=691\n");
+  HRASCONN handle = Dial("p555-0400");
+  EXPECT_EQ(States(Reports::Get().WaitForEnd()), (StateList{{0, 0}, {RASCS_Connected, 0}}));
+  EXPECT_TRUE(Journaled("dial p555-0400 user=bob"));
+  EXPECT_EQ(RasHangUpA(handle), 0u);
+
+  for (const char* number : {"t5550100", "T 555-0100"}) {
+    Reports::Get().Clear();
+    handle = Dial(number);
+    EXPECT_EQ(States(Reports::Get().WaitForEnd()), (StateList{{0, 0}, {0, 676}})) << number;
+    RasHangUpA(handle);
+  }
+  // Other digits, and the words of the phone book's own section, take [*].
+  for (const char* number : {"p555-0401", "phone book"}) {
+    Reports::Get().Clear();
+    handle = Dial(number);
+    EXPECT_EQ(States(Reports::Get().WaitForEnd()), (StateList{{0, 0}, {0, 691}})) << number;
+    RasHangUpA(handle);
+  }
+}
+
 TEST_F(RasServiceTest, EscapeArrivesJustBeforeItsState) {
   WriteWorldFile("ras.ini", "[t222]\nstates=0,1,2,3\nesc_at_state=2\nerror=678\n");
   Dial("t222");

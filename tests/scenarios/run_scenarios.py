@@ -43,6 +43,8 @@ SERVICE_LOG_LINES = {
     "Starting the service SIMPTCP",
     "Starting the service TAPISRV",
 }
+# Their message numbers, for the texts of the other languages.
+SERVICE_MESSAGES = ("90", "91", "92")
 
 # The journal lines of the remote access service, the only ones a platform
 # without the stand-in's journal can still give (its test service writes them).
@@ -198,6 +200,39 @@ def normalise_user(line, user):
     return "Login=@USER@" if line == f"Login={user}" else line
 
 
+def install_language_files(lang, plugin_dir):
+    """The language file as vezuzaziz.lng, and the other languages' files
+    (*.lng of its folder) under their own names, for --language to choose."""
+    shutil.copyfile(lang, os.path.join(plugin_dir, "vezuzaziz.lng"))
+    folder = os.path.dirname(os.path.abspath(lang))
+    for name in sorted(os.listdir(folder)):
+        path = os.path.join(folder, name)
+        if name.endswith(".lng") and not os.path.samefile(path, lang):
+            shutil.copyfile(path, os.path.join(plugin_dir, name))
+
+
+def language_option(scenario, lang_path):
+    """--lang with the installed file, unless the scenario chooses a language
+    itself (args with --language), which --lang would override."""
+    return [] if "--language" in scenario.args else ["--lang", lang_path]
+
+
+def oem_codepage(paths):
+    """The world's OEM code page (system.ini oem_codepage; 437 by default)."""
+    ini = configparser.RawConfigParser(strict=False, inline_comment_prefixes=(";",))
+    try:
+        ini.read(os.path.join(paths.world, "system.ini"), encoding="latin-1")
+        return int(ini.get("system", "oem_codepage", fallback="437").strip())
+    except (configparser.Error, ValueError):
+        return 437
+
+
+def command_line_args(scenario, codepage):
+    """The scenario's args as the bytes a console host hands on: text typed
+    on its command line is in the OEM code page."""
+    return [arg.encode(f"cp{codepage}") for arg in scenario.args]
+
+
 class LinuxPlatform:
     """kelhost and the plug-in built for Linux, with the winapi stand-in's world."""
 
@@ -225,7 +260,7 @@ class LinuxPlatform:
 
     def install_plugin(self, paths):
         os.symlink(os.path.abspath(self.opts.plugin), os.path.join(paths.plugin, "vezuzaziz.so"))
-        shutil.copyfile(self.opts.lang, os.path.join(paths.plugin, "vezuzaziz.lng"))
+        install_language_files(self.opts.lang, paths.plugin)
 
     def pack_entries(self, plain_path, out_path):
         subprocess.run([self.opts.entryfile, "pack", plain_path, out_path], check=True)
@@ -251,10 +286,11 @@ class LinuxPlatform:
     def run(self, paths, scenario):
         env = dict(os.environ, WINAPI_WORLD=paths.world)
         env.pop("WINAPI_FAIL_WRITE", None)
-        command = [self.opts.kelhost, "--plugin", os.path.join(paths.plugin, "vezuzaziz.so"),
-                   "--lang", os.path.join(paths.plugin, "vezuzaziz.lng"),
-                   "--script", os.path.join(paths.root, "script"),
-                   "--transcript", os.path.join(paths.root, "transcript")] + scenario.args
+        command = [self.opts.kelhost, "--plugin", os.path.join(paths.plugin, "vezuzaziz.so")]
+        command += language_option(scenario, os.path.join(paths.plugin, "vezuzaziz.lng"))
+        command += ["--script", os.path.join(paths.root, "script"),
+                    "--transcript", os.path.join(paths.root, "transcript")]
+        command += command_line_args(scenario, oem_codepage(paths))
         try:
             done = subprocess.run(command, cwd=paths.root, env=env, stdin=subprocess.DEVNULL,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=RUN_TIMEOUT_S)
@@ -366,8 +402,21 @@ def log_lines(paths, scenario):
     return lines
 
 
-def drop_service_lines(lines):
-    return [line for line in lines if line not in SERVICE_LOG_LINES]
+def service_log_lines(plugin_dir):
+    """The service start lines in every language installed in the plug-in
+    directory (messages 90-92 of each *.lng), the English ones too."""
+    texts = set(SERVICE_LOG_LINES)
+    for name in os.listdir(plugin_dir):
+        if name.endswith(".lng"):
+            for line in split_lines(read_text(os.path.join(plugin_dir, name))):
+                number, _, text = line.partition("=")
+                if number in SERVICE_MESSAGES:
+                    texts.add(text)
+    return texts
+
+
+def drop_service_lines(lines, service_lines):
+    return [line for line in lines if line not in service_lines]
 
 
 def is_subsequence(wanted, got):
@@ -435,7 +484,8 @@ def run_scenario(scenario, platform, opts):
             expected_log = split_lines(read_text(scenario.expected("log")))
             got_log = log
             if scenario.allows(name, "services"):
-                expected_log, got_log = drop_service_lines(expected_log), drop_service_lines(got_log)
+                services = service_log_lines(paths.plugin)
+                expected_log, got_log = drop_service_lines(expected_log, services), drop_service_lines(got_log, services)
             if got_log != expected_log:
                 failures.append(diff(expected_log, got_log, "log"))
 

@@ -96,6 +96,28 @@ TEST_F(StartupTest, ServicesThatDoNotRunAreLoggedAndStartedOnTheNtFamilyOnly) {
   EXPECT_FALSE(IsServiceRunning("RASMAN"));
 }
 
+// The service calls are found at run time: a system of the NT family that
+// lacks any of them is left alone as the 95 family is.
+TEST_F(StartupTest, WithoutAServiceCallNoServiceIsLookedAt) {
+  WriteWorldFile("services.ini", "[RASMAN]\nstate=stopped\nstart=ok\n");
+  WritePluginFile("vezuzaziz.ini", "");
+  for (const char* lacking : {"OpenSCManagerA", "OpenServiceA", "QueryServiceStatus", "StartServiceA",
+                              "CloseServiceHandle"}) {
+    SetPlatform(2, std::string("[libraries]\nadvapi32_lacks=") + lacking + "\n");
+    EXPECT_FALSE(ServiceCheckPossible()) << lacking;
+    Open("hangup");
+  }
+  EXPECT_TRUE(Log().empty());
+  const std::vector<std::string> journal = Journal();
+  EXPECT_EQ(std::find(journal.begin(), journal.end(), "service start RASMAN"), journal.end());
+
+  SetPlatform(2, "");
+  EXPECT_TRUE(ServiceCheckPossible());
+  Open("hangup");
+  EXPECT_EQ(Log(), (std::vector<std::string>{"<90>", "<91>", "<92>"}));
+  EXPECT_TRUE(IsServiceRunning("RASMAN"));
+}
+
 TEST_F(StartupTest, ServiceStartGivesUpWhenTheServiceStopsOrCannotStart) {
   WriteWorldFile("services.ini",
                  "[DIES]\nstate=stopped\nstart=stops\n[BROKEN]\nstate=stopped\nstart=fail\n[UP]\nstate=running\n");

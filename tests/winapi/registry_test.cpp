@@ -205,9 +205,10 @@ TEST_F(RegistryTest, AnotherProcessChangeIsSeenAndRewritesAreAtomic) {
   }
 }
 
-// The change watch of a process is no other process's: a child forked while
-// it watches sees its own change and the parent's, and the parent the child's.
-TEST_F(RegistryTest, ChangesAreSeenAcrossAForkWhileWatching) {
+// What a process read of the file is its own: a child forked after the
+// parent read it sees its own change and the parent's, and the parent the
+// child's.
+TEST_F(RegistryTest, ChangesAreSeenAcrossAFork) {
   auto set_by_hand = [this](const char* value) {
     std::string text = Read("registry.reg");
     const size_t at = text.find("dword:");

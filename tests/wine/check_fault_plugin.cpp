@@ -4,7 +4,9 @@
 //                           runtime's TLS directory;
 //   check_fault_import.dll  without it (shell/win32/loader_compat.cpp), but
 //                           importing GetTickCount64, which neither Windows
-//                           95 nor NT 4.0 has.
+//                           95 nor NT 4.0 has;
+//   check_fault_nt_import.dll  the same, importing MoveFileExA, which the NT
+//                           family has and the 95 family does not implement.
 #include <windows.h>
 
 #include "shell/host_interface.h"
@@ -16,8 +18,10 @@ PLUGIN_EXPORT void HOSTAPI SetStartUpInfo(const HostStartupInfo* /*info*/) {}
 PLUGIN_EXPORT void HOSTAPI GetPluginInfo(PluginInfo* info) { *info = PluginInfo{}; }
 
 PLUGIN_EXPORT int HOSTAPI OpenPlugin(int /*origin*/, intptr_t /*item*/) {
-#ifdef VEZ_UNLISTED_IMPORT
+#if defined(VEZ_UNLISTED_IMPORT)
   return GetTickCount64() == 0 ? 0 : -1;
+#elif defined(VEZ_NT_ONLY_IMPORT)
+  return MoveFileExA("a", "b", 0) ? 0 : -1;
 #else
   return -1;
 #endif

@@ -48,6 +48,11 @@ PLATFORM_IDS = {"win95": 1, "win98": 1, "winme": 1, "nt351": 2, "nt40": 2, "win2
                 "win2003": 2, "vista": 2, "win7": 2, "win8": 2, "win81": 2, "win10": 2}
 
 
+# The locale whose code pages Wine takes for a world's OEM code page (its
+# ANSI code page follows: 1251 for 866).
+LOCALES = {866: "ru_RU.UTF-8"}
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -73,6 +78,7 @@ class WinePlatform:
         self.platform_id = PLATFORM_IDS[opts.windows_version]
         self.names = ("wine", f"wine-platform{self.platform_id}")
         self.use_test_rasapi32 = opts.rasapi32 == "test"
+        self.locales = {}
         self.prefix = os.environ.get("WINEPREFIX", "")
         if not self.prefix or not os.path.isdir(self.prefix):
             raise SystemExit("run_wine_scenarios: WINEPREFIX must name an existing Wine prefix")
@@ -100,7 +106,10 @@ class WinePlatform:
         if self.use_test_rasapi32:
             self._copy(os.path.join(self.build, "testras", "rasapi32.dll"), bin_dir)
         self._copy(os.path.join(self.build, "vezuzaziz.dll"), paths.plugin)
-        self._copy(os.path.join(self.build, "vezuzaziz.lng"), paths.plugin)
+        lang = os.path.join(self.build, "vezuzaziz.lng")
+        if not os.path.exists(lang):
+            raise rs.ScenarioError(f"{lang} is missing: build the Windows preset first")
+        rs.install_language_files(lang, paths.plugin)
 
     def user_name(self, paths):
         """What GetUserNameA reports under Wine: the Unix account's name."""
@@ -123,7 +132,7 @@ class WinePlatform:
         bin_dir = os.path.join(paths.root, "bin")
         kelhost = [self.wine, os.path.join(bin_dir, "kelhost.exe"),
                    "--plugin", paths.plugdir_windows + "\\vezuzaziz.dll",
-                   "--lang", paths.plugdir_windows + "\\vezuzaziz.lng",
+                   *rs.language_option(scenario, paths.plugdir_windows + "\\vezuzaziz.lng"),
                    "--script", windows_path(os.path.join(paths.root, "script")),
                    "--transcript", windows_path(os.path.join(paths.root, "transcript"))] + scenario.args
         # Under a pseudo-terminal the console calls (PeekConsoleInputA for
@@ -171,6 +180,10 @@ class WinePlatform:
     def cleanup(self):
         pass
 
+    def __del__(self):
+        if getattr(self, "locale_root", None):
+            rs.shutil.rmtree(self.locale_root, ignore_errors=True)
+
     # ---- helpers ---------------------------------------------------------
 
     @staticmethod
@@ -189,7 +202,32 @@ class WinePlatform:
         ras = "rasapi32=n,b" if self.use_test_rasapi32 else "rasapi32=b"
         env["WINEDLLOVERRIDES"] = ras + ";winealsa.drv=d;mscoree,mshtml="
         env["WINAPI_WORLD"] = paths.world_windows
+        # Wine takes its ANSI and OEM code pages from the locale: a world of
+        # other code pages than 1252 and 437 runs in a locale that has them.
+        locale = LOCALES.get(rs.oem_codepage(paths))
+        if locale:
+            env["LOCPATH"] = self._locale_dir(locale)
+            env["LC_ALL"] = locale
+            env.pop("LANG", None)
         return env
+
+    def _locale_dir(self, locale):
+        """A folder with the locale compiled (localedef), made once per run."""
+        if locale not in self.locales:
+            if not hasattr(self, "locale_root"):
+                self.locale_root = rs.tempfile.mkdtemp(prefix="vez_wine_locale_")
+            name, charmap = locale.split(".")
+            try:
+                done = subprocess.run(["localedef", "-i", name, "-f", charmap, os.path.join(self.locale_root, locale)],
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                why = done.stdout.decode("latin-1")
+            except OSError as e:
+                why = str(e)
+            if not os.path.isdir(os.path.join(self.locale_root, locale)):
+                raise rs.ScenarioError(f"localedef cannot make the locale {locale} (the Debian package locales "
+                                       f"has it): {why}")
+            self.locales[locale] = self.locale_root
+        return self.locales[locale]
 
     def _wine(self, env, *args):
         """Runs a Wine tool (reg, regedit); a hang is the scenario's failure, not the runner's end."""

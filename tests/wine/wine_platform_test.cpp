@@ -1,7 +1,8 @@
 // The plug-in's Windows-only behaviour, checked against a real Windows API
 // (run under wine64 by scripts/run-wine-stage): the platform id, the console
-// title written by the event log, and the run-time lookup of RasDeleteEntry
-// in the test remote access libraries and in Wine's own rasapi32.
+// title written by the event log, the run-time lookup of the NT family's
+// calls, and the run-time lookup of RasDeleteEntry in the test remote access
+// libraries and in Wine's own rasapi32.
 //
 // The stage sets VEZ_TESTRAS_DIR to the Windows path of the test libraries
 // (rasapi32.dll; nodelete\rasapi32.dll without RasDeleteEntryA; win95\ with
@@ -13,9 +14,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "dial/ras_api.h"
 #include "dial/ras_function_lookup.h"
+#include "shell/nt_functions.h"
 #include "shell/platform.h"
 #include "shell/plugin_error.h"
 #include "shell/plugin_state.h"
@@ -37,6 +40,26 @@ TEST(WindowsVersion, GetVersionExAReportsTheFamilyWineWasSetTo) {
   EXPECT_EQ(version.dwPlatformId, expected.empty() ? static_cast<DWORD>(VER_PLATFORM_WIN32_NT)
                                                    : static_cast<DWORD>(std::stoul(expected)));
   EXPECT_EQ(sizeof(OSVERSIONINFOA), 148u);
+}
+
+// The NT family's calls that the plug-in does not import are found in the
+// system's own kernel32.dll and advapi32.dll on the NT family; on platform
+// id 1 they are not looked for.
+TEST(NtFunctions, FoundInTheSystemDllsOnTheNtFamilyOnly) {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  ASSERT_TRUE(GetVersionExA(&version));
+  const bool nt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  const std::pair<const char*, const char*> calls[] = {
+      {"kernel32.dll", "LockFileEx"},         {"kernel32.dll", "UnlockFileEx"},
+      {"kernel32.dll", "MoveFileExA"},        {"advapi32.dll", "OpenSCManagerA"},
+      {"advapi32.dll", "OpenServiceA"},       {"advapi32.dll", "StartServiceA"},
+      {"advapi32.dll", "QueryServiceStatus"}, {"advapi32.dll", "CloseServiceHandle"}};
+  for (const auto& [module, name] : calls) {
+    EXPECT_EQ(FindNtFunction(module, name) != nullptr, nt) << name;
+  }
+  EXPECT_EQ(NtFunction<decltype(&MoveFileExA)>("kernel32.dll", "MoveFileExA") != nullptr, nt);
+  EXPECT_EQ(FindNtFunction("kernel32.dll", "NoSuchFunctionAnywhere"), nullptr);
 }
 
 // The event log mirrors each line in the console title: as it stands on the

@@ -57,6 +57,15 @@ void WipeFolder(const std::string& folder) {
 
 }  // namespace
 
+bool UnderWine() {
+#ifdef _WIN32
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
 void Scratch::SetUp() {
 #ifdef _WIN32
   // The tests hold the calls to what the NT family answers; the 95 family

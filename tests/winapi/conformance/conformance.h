@@ -34,6 +34,11 @@ constexpr DWORD kErrorDatabaseDoesNotExist = 1065;
 // prefix; the Linux world of each test lists it as running.
 constexpr const char* kRunningService = "PlugPlay";
 
+// True when the Windows build runs under Wine (its ntdll.dll exports
+// wine_get_version), where a few calls are known to differ from Windows;
+// false on Linux.
+bool UnderWine();
+
 template <class Buffer>
 void Mark(Buffer& buffer) {
   std::memset(&buffer, kMarker, sizeof buffer);

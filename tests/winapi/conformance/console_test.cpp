@@ -114,20 +114,26 @@ TEST_F(ConsoleCalls, WriteInputRefusesWhatItCannotTake) {
   // Nothing to write is written.
   ASSERT_TRUE(WriteConsoleInputA(in, nullptr, 0, &n));
   EXPECT_EQ(n, 0u);
-  // A handle that is no console input: 6, the count left as it was.
+  // A handle that is no console input: 6, and Windows sets the count to 0
+  // (Wine leaves it as it was).
   for (HANDLE wrong : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
-    n = kUnset;
-    SetLastError(kUnset);
-    EXPECT_FALSE(WriteConsoleInputA(wrong, &key, 1, &n));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(n, kUnset);
+    for (DWORD length : {0u, 1u}) {
+      n = kUnset;
+      SetLastError(kUnset);
+      EXPECT_FALSE(WriteConsoleInputA(wrong, &key, length, &n));
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+      if (!UnderWine()) {
+        EXPECT_EQ(n, 0u) << length;
+      }
+    }
   }
   // Records from no buffer: the NT family reports the bad address (998),
-  // Wine an invalid access (12).
+  // Wine an invalid access (12); the count stays as it was.
   n = kUnset;
   SetLastError(kUnset);
   EXPECT_FALSE(WriteConsoleInputA(in, nullptr, 1, &n));
   EXPECT_TRUE(GetLastError() == kErrorNoAccess || GetLastError() == kErrorInvalidAccess) << GetLastError();
+  EXPECT_EQ(n, kUnset);
   INPUT_RECORD recs[16];
   ASSERT_TRUE(PeekConsoleInputA(in, recs, 16, &n));
   EXPECT_TRUE(Ours(recs, n).empty());

@@ -163,21 +163,42 @@ TEST_F(RegistryCalls, EnumerationWithShortBuffers) {
     type = kUnset;
     return RegEnumValueA(key(), 0, name, &name_len, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
   };
-  // The name does not fit: its room stays, the type and the data size are
-  // reported. The NT family leaves the name and the data alone or stores the
-  // start of the name and the data; either way nothing is overrun.
-  EXPECT_EQ(enumerate(3, sizeof data), ERROR_MORE_DATA);
-  EXPECT_EQ(name_len, 3u);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(size, 7u);
-  EXPECT_TRUE(static_cast<unsigned char>(name[0]) == kMarker || std::string(name) == "Te");
-  EXPECT_EQ(static_cast<unsigned char>(name[3]), kMarker);
-  EXPECT_TRUE(static_cast<unsigned char>(data[0]) == kMarker || std::string(data) == "foobar");
-  // The data does not fit: neither is stored; type and size are reported.
-  EXPECT_EQ(enumerate(sizeof name, 2), ERROR_MORE_DATA);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(size, 7u);
-  EXPECT_EQ(static_cast<unsigned char>(data[0]), kMarker);
+  // The name does not fit (also an empty room): its room stays, the type and
+  // the data size are reported. Windows XP leaves the name alone and of the
+  // data stores only its ending zero, after the data's size; later versions
+  // and Wine store the start of the name and the whole data. Either way
+  // nothing is overrun.
+  for (DWORD name_room : {3u, 0u}) {
+    EXPECT_EQ(enumerate(name_room, sizeof data), ERROR_MORE_DATA);
+    EXPECT_EQ(name_len, name_room);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(size, 7u);
+    EXPECT_EQ(static_cast<unsigned char>(name[3]), kMarker);
+    if (name_room == 0 || static_cast<unsigned char>(name[0]) == kMarker) {
+      EXPECT_EQ(static_cast<unsigned char>(name[0]), kMarker);
+      if (static_cast<unsigned char>(data[0]) == kMarker) {
+        EXPECT_EQ(std::string(data, 7), std::string(7, static_cast<char>(kMarker))) << name_room;
+        EXPECT_EQ(data[7], '\0') << name_room;
+      } else {
+        EXPECT_STREQ(data, "foobar") << name_room;
+      }
+    } else {
+      EXPECT_STREQ(name, "Te");
+      EXPECT_STREQ(data, "foobar");
+    }
+    EXPECT_EQ(static_cast<unsigned char>(data[8]), kMarker);
+  }
+  // The data does not fit (also when only its zero does not), or neither
+  // fits: nothing is stored, not a byte of the data nor of the name, and the
+  // name's room stays; the type and the data size are reported.
+  for (const auto& [name_room, data_room] : {std::pair<DWORD, DWORD>{sizeof name, 2}, {sizeof name, 6}, {2, 2}}) {
+    EXPECT_EQ(enumerate(name_room, data_room), ERROR_MORE_DATA);
+    EXPECT_EQ(name_len, name_room);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(size, 7u);
+    EXPECT_EQ(std::string(name, sizeof name), std::string(sizeof name, static_cast<char>(kMarker)));
+    EXPECT_EQ(std::string(data, sizeof data), std::string(sizeof data, static_cast<char>(kMarker)));
+  }
   // Both fit; past the last value there is no more.
   EXPECT_EQ(enumerate(sizeof name, sizeof data), ERROR_SUCCESS);
   EXPECT_EQ(name_len, 4u);
