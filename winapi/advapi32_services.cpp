@@ -269,17 +269,12 @@ int StandinAnchor_advapi32_services = 0;
 
 namespace {
 
-template <class Function>
-FARPROC AsProc(Function* fn) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
-}
-
 const bool kRegistered = [] {
-  StandinRegisterProc("advapi32.dll", "OpenSCManagerA", AsProc(&OpenSCManagerA));
-  StandinRegisterProc("advapi32.dll", "OpenServiceA", AsProc(&OpenServiceA));
-  StandinRegisterProc("advapi32.dll", "QueryServiceStatus", AsProc(&QueryServiceStatus));
-  StandinRegisterProc("advapi32.dll", "StartServiceA", AsProc(&StartServiceA));
-  StandinRegisterProc("advapi32.dll", "CloseServiceHandle", AsProc(&CloseServiceHandle));
+  StandinRegisterProc("advapi32.dll", "OpenSCManagerA", StandinProc(&OpenSCManagerA));
+  StandinRegisterProc("advapi32.dll", "OpenServiceA", StandinProc(&OpenServiceA));
+  StandinRegisterProc("advapi32.dll", "QueryServiceStatus", StandinProc(&QueryServiceStatus));
+  StandinRegisterProc("advapi32.dll", "StartServiceA", StandinProc(&StartServiceA));
+  StandinRegisterProc("advapi32.dll", "CloseServiceHandle", StandinProc(&CloseServiceHandle));
   return true;
 }();
 

@@ -821,15 +821,10 @@ int StandinAnchor_kernel32_file = 0;
 
 namespace {
 
-template <class Function>
-FARPROC AsProc(Function* fn) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
-}
-
 const bool kRegistered = [] {
-  StandinRegisterProc("kernel32.dll", "MoveFileExA", AsProc(&MoveFileExA));
-  StandinRegisterProc("kernel32.dll", "LockFileEx", AsProc(&LockFileEx));
-  StandinRegisterProc("kernel32.dll", "UnlockFileEx", AsProc(&UnlockFileEx));
+  StandinRegisterProc("kernel32.dll", "MoveFileExA", StandinProc(&MoveFileExA));
+  StandinRegisterProc("kernel32.dll", "LockFileEx", StandinProc(&LockFileEx));
+  StandinRegisterProc("kernel32.dll", "UnlockFileEx", StandinProc(&UnlockFileEx));
   return true;
 }();
 

@@ -1011,11 +1011,6 @@ int StandinAnchor_rasapi32 = 0;
 
 namespace {
 
-template <class Function>
-FARPROC AsProc(Function* fn) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
-}
-
 // A world read afresh under another directory ends the dials of the old
 // one: a test's dials never report into the next test. The list of
 // connections kept is read afresh too.
@@ -1026,18 +1021,18 @@ void StopDialsOfOtherWorlds() {
 
 const bool kRegistered = [] {
   StandinAddReloadHook(&StopDialsOfOtherWorlds);
-  StandinRegisterProc("rasapi32.dll", "RasDialA", AsProc(&RasDialA));
-  StandinRegisterProc("rasapi32.dll", "RasHangUpA", AsProc(&RasHangUpA));
-  StandinRegisterProc("rasapi32.dll", "RasGetErrorStringA", AsProc(&RasGetErrorStringA));
-  StandinRegisterProc("rasapi32.dll", "RasEnumConnectionsA", AsProc(&RasEnumConnectionsA));
-  StandinRegisterProc("rasapi32.dll", "RasGetProjectionInfoA", AsProc(&RasGetProjectionInfoA));
-  StandinRegisterProc("rasapi32.dll", "RasGetEntryDialParamsA", AsProc(&RasGetEntryDialParamsA));
-  StandinRegisterProc("rasapi32.dll", "RasEnumEntriesA", AsProc(&RasEnumEntriesA));
-  StandinRegisterProc("rasapi32.dll", "RasCreatePhonebookEntryA", AsProc(&RasCreatePhonebookEntryA));
-  StandinRegisterProc("rasapi32.dll", "RasEditPhonebookEntryA", AsProc(&RasEditPhonebookEntryA));
-  StandinRegisterProc("rasapi32.dll", "RasDeleteEntryA", AsProc(&RasDeleteEntryA));
-  StandinRegisterProc("rasapi32.dll", "RasGetConnectionStatistics", AsProc(&RasGetConnectionStatistics));
-  StandinRegisterProc("rnaph.dll", "RasDeleteEntry", AsProc(&RasDeleteEntryA));
+  StandinRegisterProc("rasapi32.dll", "RasDialA", StandinProc(&RasDialA));
+  StandinRegisterProc("rasapi32.dll", "RasHangUpA", StandinProc(&RasHangUpA));
+  StandinRegisterProc("rasapi32.dll", "RasGetErrorStringA", StandinProc(&RasGetErrorStringA));
+  StandinRegisterProc("rasapi32.dll", "RasEnumConnectionsA", StandinProc(&RasEnumConnectionsA));
+  StandinRegisterProc("rasapi32.dll", "RasGetProjectionInfoA", StandinProc(&RasGetProjectionInfoA));
+  StandinRegisterProc("rasapi32.dll", "RasGetEntryDialParamsA", StandinProc(&RasGetEntryDialParamsA));
+  StandinRegisterProc("rasapi32.dll", "RasEnumEntriesA", StandinProc(&RasEnumEntriesA));
+  StandinRegisterProc("rasapi32.dll", "RasCreatePhonebookEntryA", StandinProc(&RasCreatePhonebookEntryA));
+  StandinRegisterProc("rasapi32.dll", "RasEditPhonebookEntryA", StandinProc(&RasEditPhonebookEntryA));
+  StandinRegisterProc("rasapi32.dll", "RasDeleteEntryA", StandinProc(&RasDeleteEntryA));
+  StandinRegisterProc("rasapi32.dll", "RasGetConnectionStatistics", StandinProc(&RasGetConnectionStatistics));
+  StandinRegisterProc("rnaph.dll", "RasDeleteEntry", StandinProc(&RasDeleteEntryA));
   return true;
 }();
 

@@ -27,3 +27,9 @@ void StandinAddReloadHook(void (*hook)());
 // the build forces that symbol in, so the file is linked even when no other
 // code calls into it.
 void StandinRegisterProc(const char* module, const char* name, FARPROC fn);
+
+// A stand-in function as the FARPROC that StandinRegisterProc takes.
+template <class Function>
+FARPROC StandinProc(Function* fn) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
+}
